@@ -1,0 +1,3 @@
+#include "app/SolvanterLauncher.h"
+
+START_JUCE_APPLICATION(SolvanterLauncher)

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <atomic>
+
+#include <juce_gui_basics/juce_gui_basics.h>
+#include <juce_gui_extra/juce_gui_extra.h>
+
+#include "services/config.h"
+#include "services/request_cancel.h"
+
+namespace utils
+{
+// The level of a state text, and so its colour.
+enum class Level
+{
+    info = 0,
+    warning = 1,
+    error = 2
+};
+} // namespace utils
+
+// The engine: a small display (state text, spinner, progress bar) and the worker thread that
+// checks, updates and launches the application.
+//
+// Threads: construction, destruction, painting, layout and the spinner step run on the message
+// thread. `run` and every step run on the worker thread, which changes the display only through
+// closures posted with juce::MessageManager::callAsync, the `progress` value and the spinner flag.
+class LauncherComponent : public juce::AnimatedAppComponent,
+                          public juce::Thread
+{
+public:
+    LauncherComponent(bool skipUpdate, bool skipAppUpdate, bool writeConfig);
+    // Cancels a request in flight, stops the worker and waits until it has ended.
+    ~LauncherComponent() override;
+
+    void paint(juce::Graphics& g) override;
+    void resized() override;
+    void update() override;
+    void run() override;
+
+    // Worker thread: shows a state text in its level's colour; returns at once.
+    void update_state(const juce::String& text, bool log, bool hideProgress, utils::Level level);
+    // Fades the state text out (kept for callers; nothing in the launcher uses it).
+    void clear_state(int milliseconds);
+
+    Config config;
+    bool skipAppUpdate;
+    bool skipUpdate;
+    juce::String expectedAppVersion;
+    juce::String launcherUpdateVersion;
+
+private:
+    friend struct LauncherComponentProbe;
+
+    // state display
+    void cancel_state_animation();
+    void start_spinner();
+
+    // sequence
+    bool check_api_connection();
+
+    // application update
+    bool update_app();
+    bool check_app_update();
+
+    // download
+    juce::Result download_build(juce::MemoryBlock& data, const juce::String& name, const juce::URL& query);
+    juce::Result download_file(juce::MemoryBlock& data, const juce::URL& url, const juce::String& text);
+
+    // install
+    juce::Result install_app(const juce::MemoryBlock& data);
+    juce::Result unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode);
+
+    // launcher self-update
+    bool update_launcher();
+    bool check_launcher_update();
+    bool download_launcher_update();
+    juce::Result install_launcher_update(const juce::MemoryBlock& data);
+
+    // launch
+    bool launch_app();
+
+    // installed application
+    bool wait_for_app_closed();
+    juce::String read_installed_version();
+    juce::Result find_app_build(bool logMissing);
+
+    juce::Label stateLabel;
+    juce::ProgressBar progressBar;
+
+public:
+    bool writeConfig;
+    // Written by the worker, read by the progress bar (2.0 shows the busy pattern).
+    double progress = 0.0;
+
+private:
+    float spinnerRadius = 12.0f;
+    int spinnerPointCount = 450;
+    int spinnerStep = 1;
+
+public:
+    std::atomic<bool> animating { false };
+
+private:
+    RequestCanceller requestCanceller;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(LauncherComponent)
+};
+
+// The folder of the running executable, and what lies beside it. Any thread.
+juce::File launcher_directory();
+juce::File launcher_child_file(const juce::String& name);
+juce::File launcher_executable_file(const juce::String& name);
+// Whether the main window of this application type is open. Worker thread.
+bool is_app_running(const juce::String& appType);
+// Makes the launcher's folder the working directory; always true.
+bool set_working_directory();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// The few things the launcher needs from the operating system beyond the framework.
+// One implementation file per OS; the engine never tests the OS itself.
+namespace platform
+{
+// Whether a top-level window with exactly this title exists. Worker thread.
+bool top_level_window_exists(const juce::String& title);
+
+// Gives an extracted file the permission bits its ZIP entry carries, where it carries any.
+void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::File& extracted);
+
+// Whether the OS could start this file as a program (it exists and may be executed).
+bool can_start_program(const juce::File& executable);
+
+// Starts the patcher's script detached from the launcher, in the current working directory.
+bool start_patcher_script(const juce::File& vbsFile);
+} // namespace platform

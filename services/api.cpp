@@ -1,0 +1,72 @@
+#include "services/api.h"
+
+#include "services/log.h"
+#include "services/request_cancel.h"
+
+juce::var api_call(const juce::URL& url)
+{
+    int statusCode = 0;
+    double seconds = 0.0;
+    std::unique_ptr<WebStream> stream;
+    {
+        const juce::ScopedTimeMeasurement measurement(seconds);
+        stream = std::make_unique<WebStream>(url, 10000, statusCode);
+    }
+
+    if (stream->get() == nullptr)
+    {
+        if (statusCode == 0)
+            log_error("API call timed out after " + juce::String(seconds, 1) + " seconds");
+        else
+            log_error("API call failed with status code: " + juce::String(statusCode));
+        return {};
+    }
+
+    juce::var reply;
+    const auto body = stream->get()->readEntireStreamAsString();
+    if (body.isNotEmpty())
+        reply = juce::JSON::parse(body);
+
+    if (statusCode == 200)
+        return reply;
+
+    const auto message = reply.getProperty("message", juce::var()).toString();
+    if (statusCode == 403)
+        log_error("API connection error (403): " + message);
+    else if (statusCode == 500)
+        log_error("API call failed in backend (500): " + message);
+    else
+        log_error("API call failed (" + juce::String(statusCode) + "): " + message);
+
+    if (reply.hasProperty("response_data"))
+        log_json(get_response_data(reply));
+
+    return reply;
+}
+
+const juce::var& get_response_data(const juce::var& reply)
+{
+    static const juce::var none;
+    if (auto* object = reply.getDynamicObject())
+        return object->getProperty("response_data");
+    return none;
+}
+
+bool check_api_status(const juce::String& apiUrl)
+{
+    if (apiUrl.indexOf("local") >= 0)
+    {
+        log_info("Skipping API connection check for " + apiUrl);
+        return true;
+    }
+
+    const auto reply = api_call(juce::URL(apiUrl));
+    if (reply.hasProperty("message"))
+    {
+        log_info("Message: " + reply["message"].toString());
+        return true;
+    }
+
+    log_error("Failed to get API status message");
+    return false;
+}

@@ -1,0 +1,34 @@
+#include "services/log.h"
+
+#include <iostream>
+
+void log_line(const juce::String& text, bool isError)
+{
+    const auto line = juce::Time::getCurrentTime().formatted("%H:%M:%S ") + text;
+    auto& stream = isError ? std::cerr : std::cout;
+    stream << line.toRawUTF8();
+    stream << "\n";
+    juce::Logger::writeToLog(line);
+}
+
+void log_info(const juce::String& message)
+{
+    log_line("[INFO]: " + message, false);
+}
+
+void log_error(const juce::String& message)
+{
+    log_line("[ERROR]: " + message, true);
+}
+
+void log_json(const juce::var& value)
+{
+    const auto text = juce::JSON::toString(value)
+                          .removeCharacters("\"")
+                          .trimCharactersAtStart("{")
+                          .trimCharactersAtEnd("}")
+                          .replace("\\n", "\r\n")
+                          .trimStart()
+                          .trimEnd();
+    log_line("[INFO]: " + text, false);
+}
