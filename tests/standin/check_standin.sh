@@ -39,15 +39,15 @@ make_app() {
 }
 
 wait_for_file() {
-    for _ in $(seq 1 100); do [ -s "$1" ] && return 0; sleep 0.05; done
+    for _ in $(seq 1 200); do [ -s "$1" ] && return 0; sleep 0.05; done
     return 1
 }
 
-# Waits up to ~5 s for a child to end; sets rc to its exit status, or "timeout".
+# Waits up to ~10 s for a child to end; sets rc to its exit status, or "timeout".
 # Not run in $(...): a subshell cannot wait for this shell's children.
 wait_exit() {
     local pid=$1
-    for _ in $(seq 1 100); do
+    for _ in $(seq 1 200); do
         if ! kill -0 "$pid" 2>/dev/null; then wait "$pid"; rc=$?; return; fi
         sleep 0.05
     done
@@ -109,7 +109,7 @@ took=$(( ($(date +%s%N) - start) / 1000000 ))
 [ "$rc" = 0 ] && [ "$took" -ge 300 ] && [ "$took" -lt 3000 ] && pass "lifetime_ms=300 ended after ${took} ms" || fail "lifetime gave $rc after ${took} ms"
 
 # --- window_delay_ms, custom title, SIGINT ---
-app=$(make_app delayed window_delay_ms=800 "title=Other Title" "ready_file=$work/delayed.ready")
+app=$(make_app delayed window_delay_ms=1500 "title=Other Title" "ready_file=$work/delayed.ready")
 "$app/Solvanter.exe" &
 pid=$!; started_pids+=("$pid")
 sleep 0.3
@@ -125,17 +125,18 @@ kill -INT "$pid"; wait_exit "$pid"
 
 # --- with a window manager: _NET_CLIENT_LIST and WM_DELETE_WINDOW ---
 if command -v openbox >/dev/null && command -v wmctrl >/dev/null; then
-    openbox --sm-disable >/dev/null 2>&1 &
-    wm=$!; started_pids+=("$wm")
-    for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.05; done
+    # The window comes first: openbox can miss a window mapped while it is still starting up,
+    # but always adopts the windows that exist when it starts.
     app=$(make_app withwm "ready_file=$work/wm.ready")
     "$app/Solvanter.exe" &
     pid=$!; started_pids+=("$pid")
     listed=no
     if wait_for_file "$work/wm.ready"; then
         win=$(cat "$work/wm.ready")
-        for _ in $(seq 1 100); do
-            xprop -root _NET_CLIENT_LIST | grep -Eq "[ ,#]$win(,|$)" && { listed=yes; break; }
+        openbox --sm-disable >/dev/null 2>&1 &
+        wm=$!; started_pids+=("$wm")
+        for _ in $(seq 1 200); do
+            xprop -root _NET_CLIENT_LIST 2>/dev/null | grep -Eq "[ ,#]$win(,|$)" && { listed=yes; break; }
             sleep 0.05
         done
     fi
@@ -143,7 +144,6 @@ if command -v openbox >/dev/null && command -v wmctrl >/dev/null; then
     [ "$listed" = yes ] && wmctrl -i -c "$win"
     wait_exit "$pid"
     [ "$rc" = 0 ] && pass "WM_DELETE_WINDOW exits 0" || fail "close via window manager gave $rc"
-    kill "$wm" 2>/dev/null
 else
     echo "skipped: window-manager checks (openbox and wmctrl not installed)"
 fi
