@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <juce_gui_extra/juce_gui_extra.h>
@@ -52,9 +53,14 @@ public:
 private:
     friend struct LauncherComponentProbe;
 
+    // Every step below runs on the worker thread.
+
     // state display
     void cancel_state_animation();
+    // Sets `animating` and has the message thread start the 16 ms animation timer.
     void start_spinner();
+    // Any thread: runs `change` later on the message thread, unless the component is gone by then.
+    void post_display_change(std::function<void(LauncherComponent&)> change);
 
     // sequence
     bool check_api_connection();
@@ -100,6 +106,9 @@ private:
 
 public:
     std::atomic<bool> animating { false };
+    // Worker thread: called by `run` right after it has shown a failure text. Set before the
+    // thread starts; empty means nothing happens.
+    std::function<void()> onSequenceFailed;
 
 private:
     RequestCanceller requestCanceller;

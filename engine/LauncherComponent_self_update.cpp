@@ -1,4 +1,145 @@
-// Placeholder until the launcher self-update lands: no update is ever due.
+// The launcher's own update: check, download, unzip beside the launcher, hand over to the patcher.
 #include "engine/LauncherComponent.h"
 
-bool LauncherComponent::update_launcher() { return true; }
+#include "engine/Patcher.h"
+#include "services/api.h"
+#include "services/build_info.h"
+#include "services/log.h"
+
+namespace
+{
+// The new build's folder is named after the application, so it never clashes with the
+// launcher's executable beside it.
+juce::String application_name()
+{
+    if (auto* app = juce::JUCEApplicationBase::getInstance())
+        return app->getApplicationName();
+    return build_info::application_name;
+}
+} // namespace
+
+bool LauncherComponent::update_launcher()
+{
+    if (! check_launcher_update())
+        return true;
+
+    return download_launcher_update();
+}
+
+bool LauncherComponent::check_launcher_update()
+{
+    if (threadShouldExit())
+        return false;
+
+    if (skipUpdate)
+    {
+        log_info("Skipping self-update");
+        return false;
+    }
+
+    if (launcherUpdateVersion.isNotEmpty())
+    {
+        log_info("Already got launcher update version");
+        return true;
+    }
+
+    const auto buildType = config.launcher_build_type_name();
+    update_state("Checking launcher update to " + buildType, true, false, utils::Level::info);
+
+    const auto reply = api_call(config.launcher_version_url());
+    if (! reply.hasProperty("result") || ! reply.hasProperty("remote_version"))
+    {
+        log_error("Launcher version query failed");
+        return false;
+    }
+
+    if (threadShouldExit())
+        return false;
+
+    if (static_cast<bool>(reply.getProperty("result", false)))
+    {
+        log_info("Launcher is up to date");
+        return false;
+    }
+
+    const auto version = reply.getProperty("remote_version", juce::String()).toString().trim();
+    if (version.isEmpty())
+    {
+        log_info("No remote version available for launcher");
+        return false;
+    }
+
+    launcherUpdateVersion = version;
+    update_state("Launcher update available", true, false, utils::Level::info);
+    log_info("Update to " + buildType + ": " + version.quoted());
+    return true;
+}
+
+bool LauncherComponent::download_launcher_update()
+{
+    update_state("Updating launcher", true, false, utils::Level::info);
+
+    juce::MemoryBlock data;
+    auto result = download_build(data, "launcher", config.launcher_download_url());
+    if (result.failed())
+    {
+        log_error(result.getErrorMessage());
+        return false;
+    }
+
+    if (threadShouldExit())
+        return false;
+
+    result = install_launcher_update(data);
+    if (result.failed())
+    {
+        log_error(result.getErrorMessage());
+        return false;
+    }
+
+    return true;
+}
+
+juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock& data)
+{
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
+
+    const auto target = launcher_directory().getChildFile(application_name());
+    log_info("Unzipping launcher build to: " + target.getFullPathName().quoted());
+    log_info("Zip data size: " + juce::String((double) data.getSize() / 1024.0 / 1024.0, 2) + " MB");
+
+    juce::MemoryInputStream stream(data, true);
+    juce::ZipFile zip(&stream, false);
+
+    auto result = unzip_build(zip, target, 1);
+    if (result.failed())
+        return result;
+
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
+
+    if (! target.exists())
+        return juce::Result::fail("Launcher build not found");
+
+    Patcher patcher(target);
+    result = patcher.generate();
+    if (result.failed())
+        return result;
+
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
+
+    result = patcher.run();
+    if (result.failed())
+        return result;
+
+    log_info("Closing launcher for self-update");
+
+    // Only posts the quit; safe from this thread. Tests run without an application object.
+    if (auto* app = juce::JUCEApplicationBase::getInstance())
+        app->systemRequestedQuit();
+
+    signalThreadShouldExit();
+    return juce::Result::ok();
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <juce_core/juce_core.h>
 
 // The few things the launcher needs from the operating system beyond the framework.
@@ -15,6 +17,14 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::F
 // Whether the OS could start this file as a program (it exists and may be executed).
 bool can_start_program(const juce::File& executable);
 
+// Starts command[0] with the other elements as arguments; false when the OS cannot start it.
+bool start_program(juce::ChildProcess& process, const juce::StringArray& command);
+
 // Starts the patcher's script detached from the launcher, in the current working directory.
 bool start_patcher_script(const juce::File& vbsFile);
+
+// Calls `handler` on a watcher thread of its own each time the OS asks the process to end
+// (SIGINT or SIGTERM on Linux), instead of letting the process die mid-write. An empty handler
+// stops the watching; requests that arrive after that are swallowed. Message thread.
+void on_termination_request(std::function<void()> handler);
 } // namespace platform

@@ -1,6 +1,7 @@
 // Linux stand-ins for the Win32 calls the launcher makes.
 #include "platform/platform.h"
 
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,5 +138,278 @@ bool can_start_program(const juce::File& executable)
 {
     const auto path = executable.getFullPathName();
     return executable.existsAsFile() && access(path.toRawUTF8(), X_OK) == 0;
+}
+
+bool start_program(juce::ChildProcess& process, const juce::StringArray& command)
+{
+    // A failed exec only shows later as exit code 255, so ask before starting.
+    if (command.isEmpty() || ! can_start_program(juce::File(command[0])))
+        return false;
+
+    // The child keeps an ignored SIGPIPE across exec: once the launcher has quit and closed its
+    // end of the output pipe, a write by the application fails instead of killing it.
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previous);
+    const bool started = process.start(command);
+    sigaction(SIGPIPE, &previous, nullptr);
+    return started;
+}
+} // namespace platform
+
+// Termination requests. The signal handler only writes a byte into a pipe; a watcher thread reads
+// it and calls the launcher's handler outside signal context.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+
+#include <cerrno>
+#include <mutex>
+#include <thread>
+
+namespace platform
+{
+namespace
+{
+int terminationPipe[2] = { -1, -1 };
+
+constexpr char signalByte = 's';
+constexpr char stopByte = 'q';
+
+void on_termination_signal(int)
+{
+    const auto savedErrno = errno;
+    const char byte = signalByte;
+    [[maybe_unused]] const auto written = write(terminationPipe[1], &byte, 1);
+    errno = savedErrno;
+}
+
+struct TerminationWatcher
+{
+    std::mutex mutex;
+    std::function<void()> handler;
+    std::thread thread;
+    bool installed = false;
+};
+
+// Never destroyed: a signal may still arrive while static objects are being torn down.
+TerminationWatcher& termination_watcher()
+{
+    static auto* watcher = new TerminationWatcher();
+    return *watcher;
+}
+
+bool install_termination_signals()
+{
+    // Close-on-exec, so the launched application does not inherit the pipe.
+    if (pipe2(terminationPipe, O_CLOEXEC) != 0)
+        return false;
+
+    // A full pipe must never block the signal handler; pending requests are enough.
+    fcntl(terminationPipe[1], F_SETFL, fcntl(terminationPipe[1], F_GETFL) | O_NONBLOCK);
+
+    struct sigaction action {};
+    action.sa_handler = on_termination_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    return true;
+}
+
+void watch_termination_pipe()
+{
+    auto& watcher = termination_watcher();
+
+    for (;;)
+    {
+        char byte = 0;
+        const auto count = read(terminationPipe[0], &byte, 1);
+
+        if (count < 0 && errno == EINTR)
+            continue;
+
+        if (count <= 0 || byte == stopByte)
+            return;
+
+        std::function<void()> handler;
+        {
+            const std::lock_guard<std::mutex> lock(watcher.mutex);
+            handler = watcher.handler;
+        }
+
+        if (handler)
+            handler();
+    }
+}
+
+// Requests that came while nobody watched were swallowed; they must not reach a new handler.
+void drain_termination_pipe()
+{
+    pollfd pending { terminationPipe[0], POLLIN, 0 };
+    char byte = 0;
+    while (poll(&pending, 1, 0) > 0 && (pending.revents & POLLIN) != 0
+           && read(terminationPipe[0], &byte, 1) == 1)
+    {
+    }
+}
+
+void stop_watching(TerminationWatcher& watcher)
+{
+    if (! watcher.thread.joinable())
+        return;
+
+    const char byte = stopByte;
+    while (write(terminationPipe[1], &byte, 1) != 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    watcher.thread.join();
+}
+} // namespace
+
+void on_termination_request(std::function<void()> handler)
+{
+    auto& watcher = termination_watcher();
+    const bool watch = static_cast<bool>(handler);
+
+    {
+        const std::lock_guard<std::mutex> lock(watcher.mutex);
+        watcher.handler = std::move(handler);
+    }
+
+    if (! watch)
+    {
+        stop_watching(watcher);
+        return;
+    }
+
+    if (! watcher.installed)
+    {
+        if (! install_termination_signals())
+            return;
+        watcher.installed = true;
+    }
+
+    if (! watcher.thread.joinable())
+    {
+        drain_termination_pipe();
+        watcher.thread = std::thread(watch_termination_pipe);
+    }
+}
+} // namespace platform
+
+// The self-update's scripts: no Windows Script Host here, so the launcher ships its own host,
+// solvanter-script-host, beside its executable.
+#include <sys/syscall.h>
+#include <sys/wait.h>
+
+#include <string>
+#include <vector>
+
+namespace platform
+{
+namespace
+{
+// After fork only async-signal-safe calls: everything is prepared before it.
+void report_start_error(int pipeFd, int error)
+{
+    [[maybe_unused]] auto written = write(pipeFd, &error, sizeof error);
+    _exit(127);
+}
+
+// Descriptors the launcher holds (X connection, sockets, log file) must not live on in the host.
+void close_descriptors_on_exec()
+{
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, 3u, ~0u, 4u /* CLOSE_RANGE_CLOEXEC */) == 0)
+        return;
+#endif
+    const long limit = sysconf(_SC_OPEN_MAX);
+    for (int fd = 3; fd < (limit > 0 && limit < 65536 ? limit : 65536); ++fd)
+        fcntl(fd, F_SETFD, FD_CLOEXEC);
+}
+
+// Runs the program in a session of its own with its standard streams on /dev/null, adopted by
+// init, so that it outlives the launcher. True once the program runs.
+bool start_detached(const juce::StringArray& arguments)
+{
+    std::vector<std::string> storage;
+    for (const auto& argument : arguments)
+        storage.push_back(argument.toStdString());
+    std::vector<char*> argv;
+    for (auto& argument : storage)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    int errorPipe[2];
+    if (pipe2(errorPipe, O_CLOEXEC) != 0)
+        return false;
+
+    const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (devNull < 0)
+    {
+        close(errorPipe[0]);
+        close(errorPipe[1]);
+        return false;
+    }
+
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        close(errorPipe[0]);
+        setsid();
+
+        const pid_t grandchild = fork();
+        if (grandchild < 0)
+            report_start_error(errorPipe[1], errno);
+        if (grandchild > 0)
+            _exit(0);
+
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
+
+        if (dup2(devNull, STDIN_FILENO) < 0 || dup2(devNull, STDOUT_FILENO) < 0
+            || dup2(devNull, STDERR_FILENO) < 0)
+            report_start_error(errorPipe[1], errno);
+
+        close_descriptors_on_exec();
+        execv(argv[0], argv.data());
+        report_start_error(errorPipe[1], errno);
+    }
+
+    close(errorPipe[1]);
+    close(devNull);
+    if (child < 0)
+    {
+        close(errorPipe[0]);
+        return false;
+    }
+
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
+
+    // The pipe closes without a byte once the program has replaced the child.
+    int error = 0;
+    ssize_t n;
+    while ((n = read(errorPipe[0], &error, sizeof error)) < 0 && errno == EINTR) {}
+    close(errorPipe[0]);
+    return n == 0;
+}
+} // namespace
+
+bool start_patcher_script(const juce::File& vbsFile)
+{
+    if (! vbsFile.existsAsFile())
+        return false;
+
+    // /proc/self/exe: the executable's path does not depend on the working directory.
+    const auto host = juce::File::getSpecialLocation(juce::File::hostApplicationPath)
+                          .getSiblingFile("solvanter-script-host");
+    if (! can_start_program(host))
+        return false;
+
+    return start_detached({ host.getFullPathName(), vbsFile.getFullPathName() });
 }
 } // namespace platform

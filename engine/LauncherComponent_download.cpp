@@ -1,0 +1,122 @@
+// Fetching a build archive into memory, with the progress bar and a console progress line.
+#include "engine/LauncherComponent.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "services/api.h"
+#include "services/log.h"
+
+namespace
+{
+// Assumed size when the server announces none; no completeness check is made against it.
+constexpr juce::int64 unknownTotalBytes = 50000000;
+constexpr int chunkBytes = 8192;
+constexpr int connectionTimeoutMs = 12000;
+
+double megabytes(juce::int64 bytes)
+{
+    return (double) bytes / 1024.0 / 1024.0;
+}
+} // namespace
+
+juce::Result LauncherComponent::download_build(juce::MemoryBlock& data, const juce::String& name,
+                                               const juce::URL& query)
+{
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
+
+    const auto text = "Downloading " + name;
+    update_state(text, true, false, utils::Level::info);
+
+    const auto reply = api_call(query);
+    if (! reply.hasProperty("url"))
+        return juce::Result::fail("Download url query failed");
+
+    const auto address = reply["url"].toString().trim();
+    if (address.isEmpty())
+        return juce::Result::fail("No download url available");
+
+    return download_file(data, juce::URL(address), text);
+}
+
+juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juce::URL& url,
+                                              const juce::String& text)
+{
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
+
+    juce::StringPairArray responseHeaders; // keys compared without case
+    int statusCode = 0;
+    double openingSeconds = 0.0;
+    std::unique_ptr<WebStream> stream;
+    {
+        const juce::ScopedTimeMeasurement measurement(openingSeconds);
+        stream = std::make_unique<WebStream>(url, connectionTimeoutMs, statusCode, &responseHeaders);
+    }
+
+    auto* input = stream->get();
+    if (input == nullptr || statusCode != 200)
+    {
+        if (statusCode == 0)
+            return juce::Result::fail("Download timed out after " + juce::String(openingSeconds, 1) + " seconds");
+        return juce::Result::fail("Download failed with status code: " + juce::String(statusCode));
+    }
+
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
+
+    progress = 0.0;
+    post_display_change([](LauncherComponent& c) { c.progressBar.setVisible(true); });
+
+    const auto lengthText = responseHeaders["Content-Length"];
+    const juce::int64 total = lengthText.isNotEmpty() ? (juce::int64) std::atoll(lengthText.toRawUTF8())
+                                                      : unknownTotalBytes;
+
+    const auto totalMB = megabytes(total);
+    log_info("Download size: " + juce::String(totalMB, 2) + " MB");
+    const auto totalText = juce::String(totalMB, 1) + " MB";
+
+    juce::MemoryOutputStream output(data, false);
+    juce::int64 received = 0;
+    double loopSeconds = 0.0;
+    {
+        const juce::ScopedTimeMeasurement measurement(loopSeconds);
+
+        if (threadShouldExit())
+            return juce::Result::fail("Cancelled");
+
+        for (;;)
+        {
+            const auto count = output.writeFromInputStream(*input, chunkBytes);
+            if (count <= 0)
+                break;
+
+            received += count;
+            progress = (double) received / (double) total;
+
+            const auto line = text + ":  " + juce::String(megabytes(received), 1) + " / " + totalText;
+            update_state(line, false, false, utils::Level::info);
+            std::cout << ("\r" + line).toRawUTF8() << std::flush;
+
+            if (threadShouldExit())
+                return juce::Result::fail("Cancelled");
+        }
+
+        std::cout << std::endl;
+    }
+
+    const auto dataSize = (juce::int64) output.getDataSize();
+    if (total != unknownTotalBytes && (received < total || dataSize < total))
+    {
+        log_info("Total bytes: " + juce::String(total));
+        log_info("downloaded:  " + juce::String(received));
+        log_info("Data size:   " + juce::String(dataSize));
+        return juce::Result::fail("Download finished incomplete (" + juce::String(progress, 2) + ")");
+    }
+
+    progress = 1.0;
+    log_info("Download finished in " + juce::String(loopSeconds, 2) + " seconds ("
+             + juce::String(totalMB / loopSeconds, 2) + " MB/s)");
+    return juce::Result::ok();
+}

@@ -1,0 +1,111 @@
+// The launcher's folder, the installed application's files and its window.
+#include "engine/LauncherComponent.h"
+
+#include "platform/platform.h"
+#include "services/log.h"
+
+namespace
+{
+struct AppWindow
+{
+    const char* typePrefix;
+    const char* title;
+};
+
+// First match wins; no key is a prefix of a later one.
+constexpr AppWindow appWindows[] = {
+    { "Solvanter", "Solvanter" },
+    { "OrvanelTool", "Orvanel Tool" },
+    { "KindlowOrvanelTool", "Kindlow" },
+    { "TindrelCreator", "Tindrel Creator" },
+};
+} // namespace
+
+juce::File launcher_directory()
+{
+    // The running program itself: currentExecutableFile resolves a relative start path against
+    // the working directory each time, and the worker changes that directory.
+    return juce::File::getSpecialLocation(juce::File::hostApplicationPath).getParentDirectory();
+}
+
+juce::File launcher_child_file(const juce::String& name)
+{
+    return launcher_directory().getChildFile(name);
+}
+
+juce::File launcher_executable_file(const juce::String& name)
+{
+    return launcher_child_file(name).getChildFile(name + ".exe");
+}
+
+bool is_app_running(const juce::String& appType)
+{
+    for (const auto& window : appWindows)
+        if (appType.startsWith(window.typePrefix))
+            return platform::top_level_window_exists(window.title);
+
+    // No title to look for: the application counts as not running.
+    log_error("Unsupported app type: " + appType.quoted());
+    return false;
+}
+
+bool LauncherComponent::wait_for_app_closed()
+{
+    if (! is_app_running(config.app_branch))
+        return true;
+
+    log_error("Solvanter app is running, waiting for app to be closed");
+    update_state("Solvanter is already running.\nPlease close Solvanter app to continue...", false, true,
+                 utils::Level::warning);
+    start_spinner();
+
+    for (;;)
+    {
+        if (! is_app_running(config.app_branch))
+        {
+            animating = false;
+            return true;
+        }
+
+        for (int i = 0; i < 4; ++i)
+        {
+            if (threadShouldExit())
+            {
+                log_info("Cancelled");
+                return false;
+            }
+            wait(500);
+        }
+    }
+}
+
+juce::String LauncherComponent::read_installed_version()
+{
+    const auto versionFile = launcher_child_file(config.app_executable).getChildFile("version.txt");
+    if (! versionFile.exists())
+    {
+        log_error("App version file not found: " + versionFile.getFullPathName().quoted());
+        return {};
+    }
+
+    const auto version = versionFile.loadFileAsString().trim();
+    if (version.isEmpty())
+    {
+        log_error("App version file is empty");
+        return {};
+    }
+
+    log_info("Installed app version: " + version.quoted());
+    return version;
+}
+
+juce::Result LauncherComponent::find_app_build(bool logMissing)
+{
+    const auto executable = launcher_executable_file(config.app_executable);
+    if (executable.exists())
+        return juce::Result::ok();
+
+    if (logMissing)
+        log_error("App build not found: " + executable.getFullPathName().quoted());
+    return juce::Result::fail("Could not find app build");
+}

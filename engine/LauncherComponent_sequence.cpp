@@ -1,0 +1,111 @@
+// The worker's sequence: working directory, backend wait, launcher update, app update, launch.
+#include "engine/LauncherComponent.h"
+
+#include "services/api.h"
+#include "services/build_info.h"
+#include "services/log.h"
+
+namespace
+{
+// Requests that the worker opens answer to the component's canceller while the sequence runs.
+struct CancellerScope
+{
+    explicit CancellerScope(RequestCanceller& canceller)
+    {
+        RequestCanceller::install_for_current_thread(&canceller);
+    }
+    ~CancellerScope() { RequestCanceller::install_for_current_thread(nullptr); }
+    JUCE_DECLARE_NON_COPYABLE(CancellerScope)
+};
+} // namespace
+
+void LauncherComponent::run()
+{
+    const CancellerScope cancellerScope(requestCanceller);
+
+    const auto showFailure = [this](const juce::String& text)
+    {
+        update_state(text, true, true, utils::Level::error);
+        if (onSequenceFailed)
+            onSequenceFailed();
+    };
+
+    set_working_directory();
+
+    if (! check_api_connection())
+        return;
+
+    const auto launcherUpdated = update_launcher();
+    if (threadShouldExit())
+        return;
+    if (! launcherUpdated)
+    {
+        showFailure("Something went wrong with updating the launcher.\nPlease try again or visit "
+                    + build_info::support_host());
+        return;
+    }
+
+    const auto appUpdated = update_app();
+    if (threadShouldExit())
+        return;
+    if (! appUpdated)
+    {
+        showFailure("Something went wrong with updating the app.\nPlease try again or visit "
+                    + build_info::support_host());
+        return;
+    }
+
+    if (! launch_app())
+    {
+        if (threadShouldExit())
+            return;
+        showFailure("Something went wrong with launching the app.\nPlease try again or visit "
+                    + build_info::support_host());
+        return;
+    }
+
+    if (writeConfig)
+        config.save_config();
+
+    if (auto* app = juce::JUCEApplicationBase::getInstance())
+        app->systemRequestedQuit();
+}
+
+bool LauncherComponent::check_api_connection()
+{
+    update_state("Checking Solvanter API connection", true, false, utils::Level::info);
+
+    if (check_api_status(config.app_api))
+        return true;
+
+    log_error("Could not reach Solvanter API, waiting for network connection");
+    update_state("Solvanter servers could not be reached.\nCheck your internet connection or try again later...",
+                 false, true, utils::Level::warning);
+    start_spinner();
+
+    while (! check_api_status(config.app_api))
+    {
+        for (int i = 0; i < 4; ++i)
+        {
+            if (threadShouldExit())
+            {
+                log_info("Cancelled");
+                return false;
+            }
+            wait(500);
+        }
+    }
+
+    animating = false;
+    return true;
+}
+
+bool set_working_directory()
+{
+    if (launcher_directory().setAsCurrentWorkingDirectory())
+        log_info("Working dir: " + juce::File::getCurrentWorkingDirectory().getFullPathName().quoted());
+    else
+        log_error("Failed to set working directory");
+
+    return true;
+}

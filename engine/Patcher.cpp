@@ -1,0 +1,90 @@
+#include "engine/Patcher.h"
+
+#include "platform/platform.h"
+#include "services/log.h"
+
+namespace
+{
+// patcher.bat is a Windows batch file wherever it was written, so its relative paths always
+// use backslashes; the script host reads them as the OS separator.
+juce::String batch_path(const juce::File& file, const juce::File& base)
+{
+    return file.getRelativePathFrom(base).replaceCharacter('/', '\\').quoted();
+}
+
+bool write_script(const juce::File& file, const juce::StringArray& lines)
+{
+    // 8-bit text, no byte-order mark, CR LF between lines and none after the last.
+    return file.replaceWithText(lines.joinIntoString("\n"), false, false, "\r\n");
+}
+} // namespace
+
+// The running program itself: unlike currentExecutableFile, which on Linux resolves a relative
+// argv[0] against whatever the working directory is at the moment, this does not move when the
+// sequence changes the working directory. For an executable both name the same file.
+Patcher::Patcher(const juce::File& newBuildFolder_)
+    : executable(juce::File::getSpecialLocation(juce::File::hostApplicationPath)),
+      installFolder(executable.getParentDirectory()),
+      newBuildFolder(newBuildFolder_),
+      sourceFolder(newBuildFolder_),
+      vbsFile(installFolder.getChildFile("patcher.vbs"))
+{
+}
+
+juce::Result Patcher::generate()
+{
+    log_info("Generating patcher script");
+
+    // Keys compare without case, as Windows names do: two names that differ only in case are
+    // one target, moved once.
+    juce::StringPairArray moves;
+    for (const auto& entry : juce::RangedDirectoryIterator(sourceFolder, false, "*",
+                                                           juce::File::findFilesAndDirectories))
+    {
+        const auto file = entry.getFile();
+        moves.set(file.getFileName(), batch_path(file, installFolder));
+    }
+
+    if (moves.getAllKeys().isEmpty())
+        return juce::Result::fail("Could not find any files in launcher build");
+
+    juce::StringArray batch;
+    batch.add(">patcher.txt 2>&1 (");
+    batch.add("timeout /t 1");
+    batch.add("echo starting Launcher self-update...");
+    for (const auto& name : moves.getAllKeys())
+        batch.add("move /y " + moves[name] + " " + batch_path(installFolder.getChildFile(name), installFolder));
+    batch.add("rd " + batch_path(newBuildFolder, installFolder) + " /s /q");
+    batch.add("rd " + batch_path(installFolder.getChildFile("Solvanter.app"), installFolder) + " /s /q");
+    batch.add("echo restart updated launcher");
+    batch.add(")");
+    batch.add(executable.getFullPathName().quoted());
+
+    if (! write_script(installFolder.getChildFile("patcher.bat"), batch))
+        return juce::Result::fail("Failed to write patcher batch script to file");
+
+    const juce::StringArray vbs {
+        "Set oShell = CreateObject(\"Wscript.Shell\")",
+        "Dim strArgs",
+        "strArgs = \"cmd /c patcher.bat\"",
+        "oShell.Run strArgs, 0, false",
+    };
+
+    if (! write_script(vbsFile, vbs))
+        return juce::Result::fail("Failed to write patcher script to file");
+
+    return juce::Result::ok();
+}
+
+juce::Result Patcher::run()
+{
+    log_info("Running patcher script");
+
+    if (vbsFile.getFullPathName().isEmpty() || ! vbsFile.exists())
+        return juce::Result::fail("Failed to start patcher script");
+
+    if (! platform::start_patcher_script(vbsFile))
+        return juce::Result::fail("Failed to start patcher script");
+
+    return juce::Result::ok();
+}
