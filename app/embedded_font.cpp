@@ -2,11 +2,9 @@
 
 #include "solvanter_resources.h"
 
-static juce::Font make_embedded_font()
+const juce::Font& embedded_font()
 {
-    auto typeface = juce::Typeface::createSystemTypefaceFor(solvanter_resources::OpenSansRegular_ttf,
-                                                            (size_t) solvanter_resources::OpenSansRegular_ttfSize);
-    return juce::Font(typeface);
+    static const juce::Font font(juce::Typeface::createSystemTypefaceFor(solvanter_resources::OpenSansRegular_ttf,
+                                                                         (size_t) solvanter_resources::OpenSansRegular_ttfSize));
+    return font;
 }
-
-const juce::Font embedded_font = make_embedded_font();

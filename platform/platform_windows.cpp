@@ -35,3 +35,39 @@ bool start_patcher_script(const juce::File& vbsFile)
     return vbsFile.existsAsFile() && vbsFile.startAsProcess();
 }
 } // namespace platform
+
+// Termination requests: Ctrl+C and Ctrl+Break in the console the launcher was started from. The
+// system calls the console handler on a thread of its own, so the launcher's handler runs there.
+#include <functional>
+#include <mutex>
+
+namespace platform
+{
+namespace
+{
+std::mutex terminationMutex;
+std::function<void()> terminationHandler;
+
+BOOL WINAPI on_console_control(DWORD type)
+{
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
+        return FALSE;
+
+    // Under the lock, so that once the handler is cleared no call of it is still running.
+    const std::lock_guard<std::mutex> lock(terminationMutex);
+    if (terminationHandler)
+        terminationHandler();
+    // Handled, or swallowed once nobody watches: the quit is already under way.
+    return TRUE;
+}
+} // namespace
+
+void on_termination_request(std::function<void()> handler)
+{
+    static const bool installed = SetConsoleCtrlHandler(on_console_control, TRUE) != 0;
+    juce::ignoreUnused(installed);
+
+    const std::lock_guard<std::mutex> lock(terminationMutex);
+    terminationHandler = std::move(handler);
+}
+} // namespace platform
