@@ -8,7 +8,7 @@ DEV_PORT="${DEV_PORT:-18230}"
 
 PACKAGES=(build-essential cmake pkg-config ccache libgtest-dev libx11-dev libxrandr-dev
           libxinerama-dev libxcursor-dev libfreetype-dev libcurl4-gnutls-dev libpng-dev
-          libjpeg-dev libcpp-httplib-dev fonts-open-sans xvfb xauth x11-utils openbox wmctrl zip unzip
+          libjpeg-dev libcpp-httplib-dev fonts-open-sans xvfb xauth x11-utils zip unzip
           binutils-mingw-w64-i686)
 # Its hard dependencies are large but harmless; its recommendations are not needed.
 PACKAGES_NO_RECOMMENDS=(juce-modules-source)

@@ -6,19 +6,21 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
 #include <vector>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "services/build_info.h"
 
 extern char** environ;
 
 LauncherProcess::LauncherProcess()
-    : root(juce::File::getSpecialLocation(juce::File::tempDirectory)
-               .getNonexistentChildFile("solvanter-app-test", "", false))
+    : root(juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("solvanter-app-test", "", false))
 {
-    folder().createDirectory();
-    home().createDirectory();
     const auto copy = folder().getChildFile("solvanter-launcher");
-    built_launcher().copyFileTo(copy);
+    folder().createDirectory();
+    juce::File(SOLVANTER_BUILD_DIR "/bin/solvanter-launcher").copyFileTo(copy);
     copy.setExecutePermission(true);
 }
 
@@ -32,116 +34,53 @@ LauncherProcess::~LauncherProcess()
     root.deleteRecursively();
 }
 
-juce::File LauncherProcess::built_launcher()
+void LauncherProcess::use_backend(const devbackend::DevBackend& backend) const
 {
-    return juce::File(SOLVANTER_BUILD_DIR "/bin/solvanter-launcher");
+    folder().getChildFile("config.xml").replaceWithText("<PROPERTIES><VALUE name=\"app_api\" val=\""
+                                                        + juce::String(backend.origin()) + "\"/></PROPERTIES>");
 }
 
-void LauncherProcess::write_config(std::initializer_list<std::pair<juce::String, juce::String>> values) const
+bool LauncherProcess::start(const juce::StringArray& args, bool withDisplay)
 {
-    juce::XmlElement xml("PROPERTIES");
-    for (const auto& [key, text] : values)
-    {
-        auto* value = xml.createNewChildElement("VALUE");
-        value->setAttribute("name", key);
-        value->setAttribute("val", text);
-    }
-    xml.writeTo(config_file());
-}
+    // env(1) sets the environment and then becomes the launcher, keeping its process id.
+    juce::StringArray command { "/usr/bin/env", "-u", "XDG_CONFIG_HOME" };
+    if (! withDisplay)
+        command.addArray(juce::StringArray { "-u", "DISPLAY" });
+    command.add("HOME=" + root.getChildFile("home").getFullPathName());
+    command.add(folder().getChildFile("solvanter-launcher").getFullPathName());
+    command.addArray(args);
 
-bool LauncherProcess::start(const juce::StringArray& args, const juce::String& display)
-{
-    const auto executable = folder().getChildFile("solvanter-launcher").getFullPathName().toStdString();
-
-    std::vector<std::string> argStrings { executable };
-    for (const auto& arg : args)
-        argStrings.push_back(arg.toStdString());
-
-    std::vector<std::string> envStrings;
-    for (char** entry = environ; *entry != nullptr; ++entry)
-    {
-        const juce::String text(*entry);
-        if (! text.startsWith("HOME=") && ! text.startsWith("DISPLAY=") && ! text.startsWith("XDG_CONFIG_HOME="))
-            envStrings.push_back(*entry);
-    }
-    envStrings.push_back("HOME=" + home().getFullPathName().toStdString());
-    if (display.isNotEmpty())
-        envStrings.push_back("DISPLAY=" + display.toStdString());
-
-    std::vector<char*> argv, envp;
-    for (auto& s : argStrings)
-        argv.push_back(s.data());
+    std::vector<std::string> strings;
+    std::vector<char*> argv;
+    for (const auto& arg : command)
+        strings.push_back(arg.toStdString());
+    for (auto& arg : strings)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
-    for (auto& s : envStrings)
-        envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    const auto outPath = root.getChildFile("stdout.txt").getFullPathName().toStdString();
-    const auto errPath = root.getChildFile("stderr.txt").getFullPathName().toStdString();
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addchdir_np(&actions, folder().getFullPathName().toRawUTF8());
-
-    // The test program's own signal handling must not leak into the launcher.
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults, empty;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGINT);
-    sigaddset(&defaults, SIGTERM);
-    sigaddset(&defaults, SIGPIPE);
-    sigemptyset(&empty);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &empty);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-
-    exitedNormally = false;
-    exitCode = -1;
-    const auto result = posix_spawn(&pid, executable.c_str(), &actions, &attributes, argv.data(), envp.data());
-
-    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, root.getChildFile("stdout.txt").getFullPathName().toRawUTF8(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    exit_code = -1;
+    const auto result = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-
     if (result != 0)
         pid = -1;
     return result == 0;
 }
 
-bool LauncherProcess::run(const juce::StringArray& args, int timeoutMs, const juce::String& display)
-{
-    return start(args, display) && wait_for_exit(timeoutMs);
-}
-
-bool LauncherProcess::running()
-{
-    return pid > 0 && ! wait_for_exit(0);
-}
-
 bool LauncherProcess::wait_for_exit(int timeoutMs)
 {
-    if (pid <= 0)
-        return true;
-
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    for (;;)
-    {
+    return wait_until([this] {
         int status = 0;
-        const auto done = waitpid(pid, &status, WNOHANG);
-        if (done == pid)
+        if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid)
         {
             pid = -1;
-            exitedNormally = WIFEXITED(status);
-            exitCode = exitedNormally ? WEXITSTATUS(status) : -1;
-            return true;
+            exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         }
-        if (juce::Time::getMillisecondCounter() >= end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+        return pid <= 0;
+    }, timeoutMs);
 }
 
 void LauncherProcess::send_signal(int signal) const
@@ -150,41 +89,74 @@ void LauncherProcess::send_signal(int signal) const
         kill(pid, signal);
 }
 
-juce::String LauncherProcess::std_out() const
-{
-    return root.getChildFile("stdout.txt").loadFileAsString();
-}
-
-juce::String LauncherProcess::std_err() const
-{
-    return root.getChildFile("stderr.txt").loadFileAsString();
-}
-
 juce::StringArray LauncherProcess::log_lines() const
 {
     juce::StringArray lines;
-    lines.addLines(log_text());
-    while (! lines.isEmpty() && lines[lines.size() - 1].isEmpty())
-        lines.remove(lines.size() - 1);
+    lines.addLines(log_file().loadFileAsString());
+    lines.removeEmptyStrings();
+    for (auto& line : lines)
+        if (line.length() > 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ')
+            line = line.substring(9);
     return lines;
 }
 
-bool LauncherProcess::wait_for_log(const juce::String& text, int timeoutMs) const
+bool wait_until(const std::function<bool()>& condition, int timeoutMs)
 {
     const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    for (;;)
+    while (! condition())
     {
-        if (log_text().contains(text))
-            return true;
         if (juce::Time::getMillisecondCounter() >= end)
             return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        juce::Thread::sleep(20);
     }
+    return true;
 }
 
-juce::String without_time_stamp(const juce::String& line)
+bool start_backend_for_launcher(devbackend::DevBackend& backend)
 {
-    const bool stamped = line.length() > 9 && line[2] == ':' && line[5] == ':' && line[8] == ' '
-                         && line.substring(0, 8).removeCharacters(":").containsOnly("0123456789");
-    return stamped ? line.substring(9) : line;
+    // Only a build against a local backend can be run here (-DSOLVANTER_API=http://127.0.0.1:18230).
+    if (! build_info::api_origin().startsWith("http://127.0.0.1:"))
+        return false;
+    const auto port = juce::URL(build_info::api_origin()).getPort();
+    return wait_until([&] { return backend.start(port); }, 60000);
+}
+
+void ignore_x_errors()
+{
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+}
+
+int windows_titled(const juce::String& title, bool mapped)
+{
+    auto* display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return 0;
+
+    // Windows may vanish while they are looked at.
+    auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    int found = 0;
+
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0)
+    {
+        for (unsigned int i = 0; i < count; ++i)
+        {
+            XTextProperty name {};
+            XWindowAttributes attributes {};
+            if (XGetWMName(display, children[i], &name) == 0 || name.value == nullptr)
+                continue;
+            const auto text = juce::String::fromUTF8(reinterpret_cast<const char*>(name.value), (int) name.nitems);
+            XFree(name.value);
+            if (text == title && XGetWindowAttributes(display, children[i], &attributes) != 0
+                && (attributes.map_state == IsViewable) == mapped)
+                ++found;
+        }
+        XFree(children);
+    }
+
+    XSync(display, False);
+    XSetErrorHandler(previous);
+    XCloseDisplay(display);
+    return found;
 }

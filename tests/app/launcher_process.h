@@ -2,58 +2,57 @@
 
 #include <sys/types.h>
 
-#include <initializer_list>
-#include <utility>
+#include <functional>
 
 #include <juce_core/juce_core.h>
 
-// The built launcher, run as a child process from a folder of its own (its config.xml lives
-// beside it) with HOME pointing into that folder, so that ~/.config/Solvanter/launcher.log
-// belongs to this run alone.
+#include "dev_backend.h"
+
+bool wait_until(const std::function<bool()>& condition, int timeoutMs = 20000);
+
+// The built launcher, run as a child process from a temporary folder of its own (config.xml lies
+// beside it) with HOME inside that folder, so that launcher.log belongs to this run alone.
 class LauncherProcess
 {
 public:
     LauncherProcess();
     ~LauncherProcess();  // kills a run still going and removes the folder
 
-    static juce::File built_launcher();
-
     juce::File folder() const { return root.getChildFile("launcher"); }
-    juce::File home() const { return root.getChildFile("home"); }
-    juce::File log_file() const { return home().getChildFile(".config/Solvanter/launcher.log"); }
-    juce::File config_file() const { return folder().getChildFile("config.xml"); }
+    juce::File log_file() const { return root.getChildFile("home/.config/Solvanter/launcher.log"); }
+    juce::String std_out() const { return root.getChildFile("stdout.txt").loadFileAsString(); }
+    // The log's lines without empty ones and without time stamps.
+    juce::StringArray log_lines() const;
+    bool wait_for_log(const juce::String& text) const
+    {
+        return wait_until([&] { return log_file().loadFileAsString().contains(text); });
+    }
 
-    // Writes config.xml with these keys and values.
-    void write_config(std::initializer_list<std::pair<juce::String, juce::String>> values) const;
+    // Writes config.xml pointing the application API at the backend.
+    void use_backend(const devbackend::DevBackend& backend) const;
 
-    // Starts the launcher with these arguments; with `display` empty it runs without an X display.
-    bool start(const juce::StringArray& args, const juce::String& display = {});
-    // Runs to the end; false when it did not end within the time (it is then killed).
-    bool run(const juce::StringArray& args, int timeoutMs = 20000, const juce::String& display = {});
-
-    bool wait_for_exit(int timeoutMs);
-    bool running();
+    // Without an X display unless `withDisplay`.
+    bool start(const juce::StringArray& args, bool withDisplay = false);
+    // False when the run has not ended within the time.
+    bool wait_for_exit(int timeoutMs = 20000);
+    bool run(const juce::StringArray& args) { return start(args) && wait_for_exit(); }
     void send_signal(int signal) const;
 
-    // Valid once the run has ended.
-    bool exited_normally() const { return exitedNormally; }
-    int exit_code() const { return exitCode; }
-    juce::String std_out() const;
-    juce::String std_err() const;
-    juce::String log_text() const { return log_file().loadFileAsString(); }
-    juce::StringArray log_lines() const;
-
-    // Polls the log until a line contains `text`.
-    bool wait_for_log(const juce::String& text, int timeoutMs) const;
+    int exit_code = -1;  // stays -1 when a signal ended the run
 
 private:
     juce::File root;
     pid_t pid = -1;
-    bool exitedNormally = false;
-    int exitCode = -1;
 
     JUCE_DECLARE_NON_COPYABLE(LauncherProcess)
 };
 
-// Removes the "%H:%M:%S " time stamp of a log line; other lines stay as they are.
-juce::String without_time_stamp(const juce::String& line);
+// Starts the backend on the port compiled into the launcher, waiting while another test holds it.
+bool start_backend_for_launcher(devbackend::DevBackend& backend);
+
+// Makes X protocol errors harmless for this whole test program, as the handler of a JUCE
+// application does (a test program is not one, and Xlib's default handler ends the process).
+void ignore_x_errors();
+
+// How many top-level windows on the test's X display carry this title and are (or are not) mapped.
+int windows_titled(const juce::String& title, bool mapped);

@@ -1,57 +1,27 @@
 #include "engine_test_support.h"
 
-void LogCollector::logMessage(const juce::String& message)
+namespace
 {
-    const juce::ScopedLock sl(lock);
-    received.add(message);
-}
-
-juce::StringArray LogCollector::lines() const
-{
-    const juce::ScopedLock sl(lock);
-    juce::StringArray result;
-    for (const auto& line : received)
-    {
-        const auto stamped = line.length() >= 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ';
-        result.add(stamped ? line.substring(9) : line);
-    }
-    return result;
-}
-
-bool LogCollector::has_starting(const juce::String& prefix) const
-{
-    for (const auto& line : lines())
-        if (line.startsWith(prefix))
-            return true;
-    return false;
-}
-
-int LogCollector::count(const juce::String& line) const
-{
-    int n = 0;
-    for (const auto& l : lines())
-        n += l == line ? 1 : 0;
-    return n;
-}
-
-juce::File EngineTest::standinBinary()
+juce::File standin_binary()
 {
     return juce::File(SOLVANTER_BUILD_DIR "/tests/standin/solvanter-standin-app");
 }
 
+bool no_app_window()
+{
+    return ! platform::top_level_window_exists("Solvanter");
+}
+} // namespace
+
 void EngineTest::SetUp()
 {
-    log = std::make_unique<LogCollector>();
-    ASSERT_TRUE(standinBinary().existsAsFile()) << "build the solvanter-standin-app target first";
-
+    ASSERT_TRUE(standin_binary().existsAsFile()) << "build the solvanter-standin-app target first";
     // Another test's application may still be leaving.
-    ASSERT_TRUE(pump_until([] { return ! platform::top_level_window_exists("Solvanter"); }, 8000));
-
+    ASSERT_TRUE(pump_until(no_app_window, 8000));
     appFolder().deleteRecursively();
     launcher_child_file("config.xml").deleteFile();
 
-    scratch = juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("engine-test", "");
-    builds = scratch.getChildFile("builds");
+    builds = juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("engine-test", "");
     ASSERT_TRUE(builds.createDirectory());
     backend.set_builds_folder(builds.getFullPathName().toStdString());
     ASSERT_TRUE(backend.start());
@@ -59,89 +29,70 @@ void EngineTest::SetUp()
 
 void EngineTest::TearDown()
 {
-    // Launched stand-ins leave by themselves; wait so the next test starts with no window open.
-    pump_until([] { return ! platform::top_level_window_exists("Solvanter"); }, 8000);
+    if (window != nullptr)
+        window->kill();
+    // Launched stand-ins leave by themselves; the next test starts with no window open.
+    pump_until(no_app_window, 8000);
     backend.stop();
-    scratch.deleteRecursively();
+    builds.deleteRecursively();
     appFolder().deleteRecursively();
     launcher_child_file("config.xml").deleteFile();
-    log.reset();
 }
 
 std::unique_ptr<LauncherComponent> EngineTest::make_launcher(bool skipAppUpdate, bool writeConfig)
 {
     auto launcher = std::make_unique<LauncherComponent>(true, skipAppUpdate, writeConfig);
-    launcher->config.launcher_api = juce::URL(juce::String(backend.origin()) + "/launcher/Windows");
+    launcher->config.launcher_api = juce::URL(backend.origin() + "/launcher/Windows");
     launcher->config.app_api = backend.origin();
     launcher->setSize(388, 78);
     return launcher;
 }
 
-bool pump_until(const std::function<bool()>& done, int timeoutMs)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    while (! done())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return false;
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
-    }
-    return true;
-}
-
-void pump(int ms)
-{
-    juce::MessageManager::getInstance()->runDispatchLoopUntil(ms);
-}
-
-bool EngineTest::run_to_end(LauncherComponent& launcher, int timeoutMs)
+bool EngineTest::run_to_end(LauncherComponent& launcher)
 {
     launcher.startThread();
-    const auto ended = pump_until([&] { return ! launcher.isThreadRunning(); }, timeoutMs);
+    const auto ended = pump_until([&] { return ! launcher.isThreadRunning(); }, 30000);
     pump(50); // the closures the worker posted last
     return ended;
 }
 
-juce::File EngineTest::pack_app(const juce::String& version, const juce::StringArray& settings,
-                                const juce::String& fileName)
+void EngineTest::pack_app(const juce::String& version, const juce::StringArray& settings)
 {
-    const auto archive = builds.getChildFile(fileName);
+    const auto archive = builds.getChildFile("app.zip");
     juce::StringArray command { "/bin/bash", SOLVANTER_SOURCE_DIR "/tests/standin/make_app_zip.sh",
-                                standinBinary().getFullPathName(), version, archive.getFullPathName() };
+                                standin_binary().getFullPathName(), version, archive.getFullPathName() };
     command.addArray(settings);
-
     juce::ChildProcess zip;
-    EXPECT_TRUE(zip.start(command));
-    EXPECT_TRUE(zip.waitForProcessToFinish(30000));
-    EXPECT_EQ(zip.getExitCode(), 0u);
-    return archive;
+    EXPECT_TRUE(zip.start(command) && zip.waitForProcessToFinish(30000) && zip.getExitCode() == 0);
 }
 
 void EngineTest::install_standin(const juce::String& version, const juce::StringArray& settings)
 {
     const auto executable = launcher_executable_file("Solvanter");
     ASSERT_TRUE(appFolder().createDirectory());
-    ASSERT_TRUE(standinBinary().copyFileTo(executable));
-    ASSERT_TRUE(executable.setExecutePermission(true));
+    ASSERT_TRUE(standin_binary().copyFileTo(executable) && executable.setExecutePermission(true));
     ASSERT_TRUE(appFolder().getChildFile("version.txt").replaceWithText(version));
-    if (! settings.isEmpty())
-    {
-        ASSERT_TRUE(appFolder().getChildFile("standin.conf").replaceWithText(settings.joinIntoString("\n")));
-    }
+    ASSERT_TRUE(appFolder().getChildFile("standin.conf").replaceWithText(settings.joinIntoString("\n")));
 }
 
-std::unique_ptr<juce::ChildProcess> EngineTest::open_app_window(const juce::String& title)
+void EngineTest::open_app_window(const juce::String& title, int lifetimeMs)
 {
     // A copy of its own, so the stand-in reads this window's settings.
-    const auto folder = scratch.getNonexistentChildFile("window", "");
-    folder.createDirectory();
+    const auto folder = builds.getNonexistentChildFile("window", "");
     const auto copy = folder.getChildFile("standin");
-    standinBinary().copyFileTo(copy);
-    copy.setExecutePermission(true);
-    folder.getChildFile("standin.conf").replaceWithText("title=" + title + "\nlifetime_ms=20000\n");
+    ASSERT_TRUE(folder.createDirectory() && standin_binary().copyFileTo(copy) && copy.setExecutePermission(true));
+    const auto settings = "title=" + title + "\nlifetime_ms=" + juce::String(lifetimeMs);
+    ASSERT_TRUE(folder.getChildFile("standin.conf").replaceWithText(settings));
 
-    auto process = std::make_unique<juce::ChildProcess>();
-    EXPECT_TRUE(process->start(copy.getFullPathName(), 0));
-    EXPECT_TRUE(pump_until([&] { return platform::top_level_window_exists(title); }, 5000));
-    return process;
+    window = std::make_unique<juce::ChildProcess>();
+    ASSERT_TRUE(window->start(copy.getFullPathName(), 0));
+    ASSERT_TRUE(pump_until([&] { return platform::top_level_window_exists(title); }, 5000));
+}
+
+bool EngineTest::requested(const std::string& prefix) const
+{
+    for (const auto& request : backend.requests())
+        if (request.rfind(prefix, 0) == 0)
+            return true;
+    return false;
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// Shared by the engine tests: a fixture with the dev backend, the launcher's folder (the folder of
-// this test program) cleaned before each test, a logger that collects every line, and the stand-in
-// application packed or installed as the launcher would find it.
+// The engine tests' scene: the dev backend, the launcher's folder (the folder of this test program)
+// cleaned around each test, every log line collected, and the stand-in as the application.
 
 #include <gtest/gtest.h>
 
@@ -18,70 +17,85 @@ struct LauncherComponentProbe
 {
     LauncherComponent& c;
 
-    bool check_app_update() { return c.check_app_update(); }
-    juce::Result download_build(juce::MemoryBlock& d, const juce::String& n, const juce::URL& q) { return c.download_build(d, n, q); }
+    juce::Result download_app(juce::MemoryBlock& d)
+    {
+        return c.download_build(d, "Solvanter", c.config.app_download_url());
+    }
     juce::Result install_app(const juce::MemoryBlock& d) { return c.install_app(d); }
-    bool launch_app() { return c.launch_app(); }
-    juce::String read_installed_version() { return c.read_installed_version(); }
-    juce::Result find_app_build(bool logMissing) { return c.find_app_build(logMissing); }
-
     juce::Label& label() { return c.stateLabel; }
     juce::ProgressBar& bar() { return c.progressBar; }
     int& pointCount() { return c.spinnerPointCount; }
-    int& step() { return c.spinnerStep; }
 };
 
+// Collects the log lines without their "HH:MM:SS " stamp.
 class LogCollector : public juce::Logger
 {
 public:
-    LogCollector() { juce::Logger::setCurrentLogger(this); }
-    ~LogCollector() override { juce::Logger::setCurrentLogger(nullptr); }
+    LogCollector() { setCurrentLogger(this); }
+    ~LogCollector() override { setCurrentLogger(nullptr); }
 
-    void logMessage(const juce::String& message) override;
-    // Lines without their "HH:MM:SS " time stamp.
-    juce::StringArray lines() const;
-    bool has(const juce::String& line) const { return lines().contains(line); }
-    bool has_starting(const juce::String& prefix) const;
-    int count(const juce::String& line) const;
+    void logMessage(const juce::String& line) override
+    {
+        const juce::ScopedLock sl(lock);
+        received.add(line.substring(9));
+    }
+
+    // Whether lines matching these wildcard patterns were logged in this order.
+    bool logged(const juce::StringArray& patterns) const
+    {
+        const juce::ScopedLock sl(lock);
+        int next = 0;
+        for (const auto& line : received)
+            if (next < patterns.size() && line.matchesWildcard(patterns[next], false))
+                ++next;
+        return next == patterns.size();
+    }
 
 private:
     juce::CriticalSection lock;
     juce::StringArray received;
 };
 
-// Pumps the message loop until `done` holds or the time is up.
-bool pump_until(const std::function<bool()>& done, int timeoutMs);
-void pump(int ms);
+inline void pump(int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil(ms); }
 
-class EngineTest : public ::testing::Test
+// Pumps the message loop until `done` holds or the time is up.
+inline bool pump_until(const std::function<bool()>& done, int timeoutMs)
 {
-protected:
+    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+    while (! done())
+    {
+        if (juce::Time::getMillisecondCounter() > end)
+            return false;
+        pump(10);
+    }
+    return true;
+}
+
+// A launched stand-in that leaves by itself soon after its window was found.
+inline const juce::StringArray shortLivedApp { "lifetime_ms=2000" };
+
+struct EngineTest : public ::testing::Test
+{
     void SetUp() override;
     void TearDown() override;
 
-    // A launcher wired to the dev backend; its worker is not started.
+    // Wired to the dev backend; its worker is not started.
     std::unique_ptr<LauncherComponent> make_launcher(bool skipAppUpdate = false, bool writeConfig = false);
     // Starts the worker and pumps until it has ended.
-    bool run_to_end(LauncherComponent& launcher, int timeoutMs = 30000);
-
-    // Writes builds/app.zip (or another name) holding the stand-in with this version.
-    juce::File pack_app(const juce::String& version, const juce::StringArray& settings = {},
-                        const juce::String& fileName = "app.zip");
-    // Puts the stand-in into the application folder as an installed application.
+    bool run_to_end(LauncherComponent& launcher);
+    // builds/app.zip holding the stand-in with this version.
+    void pack_app(const juce::String& version, const juce::StringArray& settings = {});
     void install_standin(const juce::String& version, const juce::StringArray& settings = {});
-    // A stand-in started by the test itself, showing a window titled `title`.
-    std::unique_ptr<juce::ChildProcess> open_app_window(const juce::String& title = "Solvanter");
+    // A stand-in of the test's own, showing a window titled `title` for a while.
+    void open_app_window(const juce::String& title = "Solvanter", int lifetimeMs = 20000);
+    bool requested(const std::string& prefix) const;
+    bool failure_shown() const { return log.logged({ "[STATE]: Something went wrong*" }); }
 
     static juce::File appFolder() { return launcher_child_file("Solvanter"); }
-    static juce::File standinBinary();
-    // Whether any of the sequence's failure texts was shown (and so logged).
-    bool failure_shown() const { return log->has_starting("[STATE]: Something went wrong"); }
+    static juce::String installed_version() { return appFolder().getChildFile("version.txt").loadFileAsString(); }
 
+    LogCollector log;
     devbackend::DevBackend backend;
-    juce::File builds;
-    juce::File scratch;
-    std::unique_ptr<LogCollector> log;
+    juce::File builds; // served by the backend under /builds/
+    std::unique_ptr<juce::ChildProcess> window;
 };
-
-// Settings for a launched stand-in that leaves by itself soon after its window was found.
-inline const juce::StringArray shortLivedApp { "lifetime_ms=2000" };

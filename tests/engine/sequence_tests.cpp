@@ -8,285 +8,247 @@ using devbackend::Reply;
 
 namespace
 {
-juce::String installed_version()
-{
-    return launcher_child_file("Solvanter").getChildFile("version.txt").loadFileAsString();
-}
-
-bool requested(const devbackend::DevBackend& backend, const std::string& prefix)
-{
-    for (const auto& request : backend.requests())
-        if (request.rfind(prefix, 0) == 0)
-            return true;
-    return false;
-}
-
-Reply dropped()
-{
-    return Reply().with_mode(Reply::Mode::drop_connection);
-}
-
-double seconds_to_destroy(std::unique_ptr<LauncherComponent>& launcher)
-{
-    const auto start = juce::Time::getMillisecondCounterHiRes();
-    launcher.reset();
-    return (juce::Time::getMillisecondCounterHiRes() - start) / 1000.0;
-}
-
 const juce::String waitingForApp = "Solvanter is already running.\nPlease close Solvanter app to continue...";
+const juce::String unreachable =
+    "Solvanter servers could not be reached.\nCheck your internet connection or try again later...";
+const juce::String waitingLine = "[ERROR]: Could not reach Solvanter API, waiting for network connection";
+const Reply dropped = Reply().with_mode(Reply::Mode::drop_connection);
+
+// Checks wildcard patterns in order; a pattern starting with "!" must match no line.
+void expect_logged(const LogCollector& log, const juce::StringArray& patterns)
+{
+    juce::StringArray inOrder;
+    for (const auto& p : patterns)
+        if (p.startsWithChar('!'))
+            EXPECT_FALSE(log.logged({ p.substring(1) })) << p;
+        else
+            inOrder.add(p);
+    EXPECT_TRUE(log.logged(inOrder)) << inOrder.joinIntoString("\n");
+}
+
+template <typename Row>
+std::string row_name(const ::testing::TestParamInfo<Row>& info) { return info.param.name; }
+
+struct Run
+{
+    const char* name;
+    const char* installed; // version.txt of an installed app; nullptr: none
+    const char* packed;    // the version in builds/app.zip; nullptr: no archive
+    const char* pinned;    // nullptr: build type current
+    int windowOpenMs;      // an earlier instance's window, open for this long
+    int backendDown;       // requests to "/" that get no answer
+    bool skipAppUpdate, writeConfig;
+    juce::StringArray lines;           // logged in this order; "!" first: never logged
+    std::vector<std::string> requests; // "!" first: never asked
+    const char* versionAfter;
+};
+
+const Run runs[] = {
+    { "FreshInstall", nullptr, "1.0.0", nullptr, 0, 0, false, false,
+      { "[STATE]: Checking Solvanter API connection", "[STATE]: Checking app update to current",
+        "[INFO]: App is not installed", "[STATE]: Updating Solvanter", "[STATE]: Downloading Solvanter",
+        "[STATE]: Installing Solvanter", "[INFO]: Unzipping 4 files finished in * seconds",
+        "[INFO]: Installed app version: \"1.0.0\"", "!*Removed existing app" },
+      { "/launcher/Windows/get_build_url/app/current/Solvanter" }, "1.0.0" },
+    // The installed version is read trimmed, for the log and for the check request.
+    { "UpdateReplacesTheFolder", "  0.9.0\r\n", "1.0.0", nullptr, 0, 0, false, false,
+      { "[INFO]: Installed app version: \"0.9.0\"", "[INFO]: Update to current: \"1.0.0\"",
+        "[INFO]: Removed existing app" },
+      { "/launcher/Windows/check_version/app/current/Solvanter/0.9.0" }, "1.0.0" },
+    { "UpToDateWritesConfig", "1.0.0", nullptr, nullptr, 0, 0, false, true,
+      { "[INFO]: App is up to date" }, { "!/launcher/Windows/get_build_url" }, "1.0.0" },
+    // The launch waits until the earlier instance's window has gone.
+    { "AppWindowOpen", "1.0.0", nullptr, nullptr, 3000, 0, false, false,
+      { "[STATE]: Launching Solvanter", "[ERROR]: Solvanter app is running, waiting for app to be closed",
+        "[INFO]: App process found*" }, {}, "1.0.0" },
+    // The worker waits for the backend, then goes on.
+    { "BackendDownThenUp", "1.0.0", nullptr, nullptr, 0, 2, false, false,
+      { "[STATE]: Checking Solvanter API connection", waitingLine, "[INFO]: Message: *", "!*Solvanter servers*" }, {},
+      "1.0.0" },
+    { "PinnedVersion", "1.0.0", "2.0.0", "2.0.0", 0, 0, false, false,
+      { "[STATE]: Checking app update to version", "[INFO]: Getting version: \"2.0.0\"" },
+      { "!/launcher/Windows/check_version/app", "/launcher/Windows/get_build_url/app/version/Solvanter" }, "2.0.0" },
+    { "SkipAppUpdateWithApp", "0.9.0", "1.0.0", nullptr, 0, 0, true, false,
+      { "[STATE]: Checking app update to current", "[INFO]: Skipping app update" },
+      { "!/launcher/Windows/check_version/app", "!/launcher/Windows/get_build_url" }, "0.9.0" },
+    { "SkipAppUpdateWithoutApp", nullptr, "1.0.0", nullptr, 0, 0, true, false,
+      { "[INFO]: App is not installed", "!*Skipping app update" }, {}, "1.0.0" },
+    { "VersionMismatch", "0.9.0", "1.0.1", nullptr, 0, 0, false, false,
+      { "[ERROR]: Installed version does not match expected version", "[ERROR]: Expected app version: 1.0.0" },
+      {}, "1.0.1" },
+};
+
+void PrintTo(const Run& row, std::ostream* os) { *os << row.name; }
+struct WholeRun : EngineTest, ::testing::WithParamInterface<Run> {};
 } // namespace
 
-TEST_F(EngineTest, FreshInstallDownloadsInstallsAndStartsTheAppWithTheBackendAddresses)
+TEST_P(WholeRun, EndsWithTheAppStarted)
 {
-    pack_app("1.0.0", shortLivedApp);
-    auto launcher = make_launcher();
+    const auto& row = GetParam();
+    if (row.installed != nullptr)
+    {
+        install_standin(row.installed, shortLivedApp);
+        appFolder().getChildFile("old-plugin.dll").replaceWithText("old");
+    }
+    if (row.packed != nullptr)
+        pack_app(row.packed, shortLivedApp);
+    const auto started = juce::Time::getCurrentTime();
+    if (row.windowOpenMs > 0)
+        open_app_window("Solvanter", row.windowOpenMs);
+    for (int i = 0; i < row.backendDown; ++i)
+        backend.script("/", dropped);
+
+    auto launcher = make_launcher(row.skipAppUpdate, row.writeConfig);
+    if (row.pinned != nullptr)
+    {
+        launcher->config.app_build = BuildType::version;
+        launcher->config.app_version = row.pinned;
+    }
     LauncherComponentProbe probe { *launcher };
     ASSERT_TRUE(run_to_end(*launcher));
 
-    for (auto line : { "[STATE]: Checking Solvanter API connection", "[STATE]: Checking app update to current",
-                       "[INFO]: App is not installed", "[STATE]: Updating Solvanter",
-                       "[STATE]: Downloading Solvanter", "[STATE]: Installing Solvanter",
-                       "[INFO]: Installed app version: \"1.0.0\"", "[STATE]: Launching Solvanter" })
-        EXPECT_TRUE(log->has(line)) << line;
-    EXPECT_TRUE(log->has_starting("[INFO]: Unzipping 4 files finished in "));
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-    EXPECT_FALSE(log->has("[INFO]: Removed existing app"));
-    EXPECT_FALSE(log->has_starting("[ERROR]"));
+    expect_logged(log, row.lines);
+    EXPECT_TRUE(log.logged({ "[STATE]: Launching Solvanter", "[INFO]: App process found*" }));
+    EXPECT_EQ(log.logged({ "[ERROR]*" }), row.lines.joinIntoString("\n").contains("[ERROR]"));
+    for (const auto& request : row.requests)
+        EXPECT_EQ(requested(request.substr(request[0] == '!' ? 1 : 0)), request[0] != '!') << request;
 
+    EXPECT_EQ(installed_version(), row.versionAfter);
+    const auto kept = row.installed != nullptr && juce::String(row.installed) == row.versionAfter;
+    EXPECT_EQ(appFolder().getChildFile("old-plugin.dll").exists(), kept);
+    EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
     const auto& config = launcher->config;
-    const auto args = juce::StringArray::fromLines(appFolder().getChildFile("args.txt").loadFileAsString().trim());
+    const auto argsFile = appFolder().getChildFile("args.txt");
+    // Not started before the earlier instance's window had gone (file times have whole seconds).
+    const auto earliest = (started.toMilliseconds() + row.windowOpenMs) / 1000 * 1000;
+    EXPECT_GE(argsFile.getLastModificationTime().toMilliseconds(), earliest);
+    const auto args = juce::StringArray::fromLines(argsFile.loadFileAsString().trim());
     EXPECT_EQ(args, juce::StringArray(launcher_executable_file("Solvanter").getFullPathName(), "--api", config.app_api,
                                       "--sock", config.app_websocket, "--web", config.app_account_page));
-    EXPECT_EQ(probe.label().getText(), "Launching Solvanter");
-    EXPECT_FALSE(probe.bar().isVisible());
-    EXPECT_FALSE(launcher_child_file("config.xml").exists());
-}
-
-TEST_F(EngineTest, UpdateReplacesTheWholeApplicationFolder)
-{
-    install_standin("0.9.0");
-    appFolder().getChildFile("old-plugin.dll").replaceWithText("old");
-    pack_app("1.0.0", shortLivedApp);
-    auto launcher = make_launcher();
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log->has("[INFO]: Installed app version: \"0.9.0\""));
-    EXPECT_TRUE(log->has("[INFO]: Update to current: \"1.0.0\""));
-    EXPECT_TRUE(log->has("[INFO]: Removed existing app"));
-    EXPECT_TRUE(requested(backend, "/launcher/Windows/check_version/app/current/Solvanter/0.9.0"));
-    EXPECT_FALSE(appFolder().getChildFile("old-plugin.dll").exists());
-    EXPECT_EQ(installed_version(), "1.0.0");
-    EXPECT_FALSE(log->has_starting("[ERROR]"));
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-}
-
-TEST_F(EngineTest, UpToDateAppIsStartedWithoutDownloadAndConfigIsWrittenWhenAsked)
-{
-    install_standin("1.0.0", shortLivedApp);
-    auto launcher = make_launcher(false, true);
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log->has("[INFO]: App is up to date"));
-    EXPECT_FALSE(requested(backend, "/launcher/Windows/get_build_url"));
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-    EXPECT_TRUE(launcher_child_file("config.xml").existsAsFile());
-}
-
-TEST_F(EngineTest, PinnedVersionIsFetchedWithoutAskingForUpdates)
-{
-    install_standin("1.0.0");
-    pack_app("2.0.0", shortLivedApp);
-    auto launcher = make_launcher();
-    launcher->config.app_build = BuildType::version;
-    launcher->config.app_version = "2.0.0";
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log->has("[STATE]: Checking app update to version"));
-    EXPECT_TRUE(log->has("[INFO]: Getting version: \"2.0.0\""));
-    EXPECT_FALSE(requested(backend, "/launcher/Windows/check_version/app"));
-    EXPECT_TRUE(requested(backend, "/launcher/Windows/get_build_url/app/version/Solvanter"));
-    EXPECT_EQ(installed_version(), "2.0.0");
-    EXPECT_FALSE(log->has_starting("[ERROR]"));
-}
-
-TEST_F(EngineTest, SkipAppUpdateLeavesAnInstalledAppAsItIs)
-{
-    install_standin("0.9.0", shortLivedApp);
-    auto launcher = make_launcher(true);
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    const auto lines = log->lines();
-    EXPECT_LT(lines.indexOf("[STATE]: Checking app update to current"), lines.indexOf("[INFO]: Skipping app update"));
-    EXPECT_FALSE(requested(backend, "/launcher/Windows/check_version/app"));
-    EXPECT_FALSE(requested(backend, "/launcher/Windows/get_build_url"));
-    EXPECT_EQ(installed_version(), "0.9.0");
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-}
-
-TEST_F(EngineTest, SkipAppUpdateStillInstallsAMissingApp)
-{
-    pack_app("1.0.0", shortLivedApp);
-    auto launcher = make_launcher(true);
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log->has("[INFO]: App is not installed"));
-    EXPECT_FALSE(log->has("[INFO]: Skipping app update"));
-    EXPECT_EQ(installed_version(), "1.0.0");
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-}
-
-TEST_F(EngineTest, VersionMismatchAfterInstallIsLoggedButTheAppStillStarts)
-{
-    install_standin("0.9.0");
-    pack_app("1.0.1", shortLivedApp);
-    auto launcher = make_launcher();
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log->has("[ERROR]: Installed version does not match expected version"));
-    EXPECT_TRUE(log->has("[ERROR]: Expected app version: 1.0.0"));
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-    EXPECT_FALSE(failure_shown());
-}
-
-TEST_F(EngineTest, UnreachableBackendShowsTheWaitingStateUntilItAnswers)
-{
-    backend.script("/", dropped());
-    backend.script("/", dropped());
-    install_standin("1.0.0", shortLivedApp);
-    auto launcher = make_launcher();
-    LauncherComponentProbe probe { *launcher };
-    launcher->startThread();
-
-    ASSERT_TRUE(pump_until([&] { return launcher->animating.load(); }, 10000));
-    EXPECT_TRUE(pump_until([&] { return probe.label().findColour(juce::Label::textColourId) == Palette::warning; }, 2000));
-    EXPECT_EQ(probe.label().getText(),
-              "Solvanter servers could not be reached.\nCheck your internet connection or try again later...");
-
-    ASSERT_TRUE(pump_until([&] { return ! launcher->isThreadRunning(); }, 20000));
+    EXPECT_EQ(launcher_child_file("config.xml").existsAsFile(), row.writeConfig);
+    // The waiting text stays until a later state replaces it.
+    EXPECT_EQ(probe.label().getText(), row.windowOpenMs > 0 ? waitingForApp : "Launching Solvanter");
+    // The spinner ran only while the worker waited, and is off again.
+    EXPECT_EQ(launcher->getFrameCounter() > 0, row.windowOpenMs > 0 || row.backendDown > 0);
     EXPECT_FALSE(launcher->animating);
-    EXPECT_GT(launcher->getFrameCounter(), 0);
-    EXPECT_EQ(log->count("[ERROR]: Could not reach Solvanter API, waiting for network connection"), 1);
-    EXPECT_FALSE(log->has_starting("[STATE]: Solvanter servers could not be reached"));
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
-}
-
-TEST_F(EngineTest, DownloadThatIsNoArchiveKeepsTheInstalledApp)
-{
-    install_standin("0.9.0");
-    builds.getChildFile("app.zip").replaceWithText("<html>maintenance</html>");
-    auto launcher = make_launcher();
-    LauncherComponentProbe probe { *launcher };
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log->has("[ERROR]: Invalid number of zip entries: 0"));
-    EXPECT_TRUE(log->has("[ERROR]: Failed to unzip downloaded build"));
-    const auto failure = "Something went wrong with updating the app.\nPlease try again or visit " + build_info::support_host();
-    EXPECT_TRUE(log->has("[STATE]: " + failure));
-    EXPECT_EQ(probe.label().getText(), failure);
-    EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), Palette::error);
+    EXPECT_FALSE(log.logged({ waitingLine, waitingLine }));
     EXPECT_FALSE(probe.bar().isVisible());
-    EXPECT_EQ(installed_version(), "0.9.0");
-    EXPECT_TRUE(launcher_executable_file("Solvanter").existsAsFile());
-    EXPECT_FALSE(log->has_starting("[STATE]: Launching"));
-}
-
-TEST_F(EngineTest, FailedLauncherUpdateAndFailedLaunchShowTheirTexts)
-{
-    const auto visit = "\nPlease try again or visit " + build_info::support_host();
-
-    std::atomic<int> failures { 0 };
-
-    backend.set_launcher_update("9.9.9", "missing-launcher.zip", 1);
-    auto launcher = make_launcher();
-    launcher->skipUpdate = false;
-    launcher->onSequenceFailed = [&] { ++failures; };
-    ASSERT_TRUE(run_to_end(*launcher));
-    EXPECT_TRUE(log->has("[STATE]: Something went wrong with updating the launcher." + visit));
-    EXPECT_FALSE(log->has("[STATE]: Checking app update to current"));
-    EXPECT_EQ(failures, 1);
-
-    install_standin("1.0.0", { "exit_code=2" });
-    launcher = make_launcher();
-    launcher->onSequenceFailed = [&] { ++failures; };
-    ASSERT_TRUE(run_to_end(*launcher));
-    EXPECT_EQ(failures, 2);
-    EXPECT_TRUE(log->has("[ERROR]: Failed to launch app, exit code 2:"));
-    EXPECT_TRUE(log->has("[STATE]: Something went wrong with launching the app." + visit));
-}
-
-TEST_F(EngineTest, LaunchWaitsWhileTheAppWindowIsOpen)
-{
-    install_standin("1.0.0", shortLivedApp);
-    auto window = open_app_window();
-    auto launcher = make_launcher();
-    LauncherComponentProbe probe { *launcher };
-    launcher->startThread();
-
-    ASSERT_TRUE(pump_until([&] { return probe.label().getText() == waitingForApp; }, 10000));
-    EXPECT_TRUE(log->has("[ERROR]: Solvanter app is running, waiting for app to be closed"));
-    EXPECT_TRUE(launcher->animating);
-    pump(1000);
-    EXPECT_FALSE(appFolder().getChildFile("args.txt").exists()) << "started while the window was open";
-
-    window->kill();
-    ASSERT_TRUE(pump_until([&] { return ! launcher->isThreadRunning(); }, 15000));
-    EXPECT_FALSE(launcher->animating);
-    EXPECT_TRUE(log->has_starting("[INFO]: App process found"));
     EXPECT_FALSE(failure_shown());
 }
 
-TEST_F(EngineTest, StopDuringTheBackendWaitEndsPromptlyAndQuietly)
-{
-    backend.script("/", dropped(), false);
-    auto launcher = make_launcher();
-    launcher->onSequenceFailed = [] { ADD_FAILURE() << "a stop is no failure"; };
-    launcher->startThread();
-    ASSERT_TRUE(pump_until([&] { return launcher->animating.load(); }, 10000));
-    pump(300);
+INSTANTIATE_TEST_SUITE_P(Engine, WholeRun, ::testing::ValuesIn(runs), row_name<Run>);
 
-    EXPECT_LT(seconds_to_destroy(launcher), 5.0);
-    EXPECT_TRUE(log->has("[INFO]: Cancelled"));
-    EXPECT_FALSE(failure_shown());
+namespace
+{
+// Runs that end without the application started: a failed step, or a stop request.
+struct Ending
+{
+    const char* name;
+    std::function<void(EngineTest&, LauncherComponent&)> arrange;
+    std::function<bool(EngineTest&, LauncherComponent&)> stopWhen; // empty: run to the end
+    const char* failure;                                          // the failed step's words; nullptr: none
+    juce::StringArray lines;
+    const char* versionAfter;
+};
+
+const Ending endings[] = {
+    { "LauncherUpdateFails",
+      [](EngineTest& t, LauncherComponent& l) {
+          t.backend.set_launcher_update("9.9.9", "missing-launcher.zip", 1);
+          l.skipUpdate = false;
+      },
+      {}, "updating the launcher", { "!*Checking app update*" }, "" },
+    // The download is no archive: the installed application must survive it.
+    { "AppUpdateFails",
+      [](EngineTest& t, LauncherComponent&) {
+          t.install_standin("0.9.0");
+          t.builds.getChildFile("app.zip").replaceWithText("<html>maintenance</html>");
+      },
+      {}, "updating the app",
+      { "[ERROR]: Invalid number of zip entries: 0", "[ERROR]: Failed to unzip downloaded build", "!*Launching*" },
+      "0.9.0" },
+    { "LaunchExitsAtOnce",
+      [](EngineTest& t, LauncherComponent&) {
+          t.install_standin("1.0.0", { "exit_code=2", "message=Licence server unreachable" });
+      },
+      {}, "launching the app", { "[ERROR]: Failed to launch app, exit code 2:", "[ERROR]: Licence server unreachable" },
+      "1.0.0" },
+    { "LaunchCannotStart",
+      [](EngineTest& t, LauncherComponent&) {
+          t.install_standin("1.0.0");
+          launcher_executable_file("Solvanter").setExecutePermission(false);
+      },
+      {}, "launching the app",
+      { "[ERROR]: App launch command failed: */Solvanter/Solvanter.exe --api http://127.0.0.1:* --sock * --web *",
+        "[ERROR]: Failed to launch app, exit code 0:" },
+      "1.0.0" },
+    // The one slow case: twenty checks half a second apart.
+    { "LaunchShowsNoWindow",
+      [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=12000" }); },
+      {}, "launching the app", { "[ERROR]: App process not found after 10 seconds" }, "1.0.0" },
+    // While it waits, the spinner turns beside the amber text.
+    { "StopDuringTheBackendWait", [](EngineTest& t, LauncherComponent&) { t.backend.script("/", dropped, false); },
+      [](EngineTest&, LauncherComponent& l) {
+          auto& label = LauncherComponentProbe { l }.label();
+          return l.animating && label.findColour(juce::Label::textColourId) == Palette::warning
+                 && label.getText() == unreachable;
+      },
+      nullptr, { waitingLine, "[INFO]: Cancelled" }, "" },
+    { "StopWhileTheAppWindowIsOpen",
+      [](EngineTest& t, LauncherComponent&) {
+          t.install_standin("1.0.0", shortLivedApp);
+          t.open_app_window();
+      },
+      [](EngineTest&, LauncherComponent& l) { return LauncherComponentProbe { l }.label().getText() == waitingForApp; },
+      nullptr, { "[INFO]: Cancelled", "!*App process found*" }, "1.0.0" },
+    { "StopWhileLookingForTheAppWindow",
+      [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=3000" }); },
+      [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
+      nullptr, { "[INFO]: Cancelled", "!*App process not found*" }, "1.0.0" },
+    { "StopDuringADownload",
+      [](EngineTest& t, LauncherComponent&) {
+          t.backend.script("/builds/app.zip", Reply::file(std::string(1000, 'x')).with_delay(30000));
+      },
+      [](EngineTest& t, LauncherComponent&) { return t.requested("/builds/app.zip"); }, nullptr, {}, "" },
+};
+
+void PrintTo(const Ending& row, std::ostream* os) { *os << row.name; }
+struct EndedRun : EngineTest, ::testing::WithParamInterface<Ending> {};
+} // namespace
+
+TEST_P(EndedRun, ShowsOnlyAFailureAndCallsTheHookOnlyThen)
+{
+    const auto& row = GetParam();
+    std::atomic<int> hookCalls { 0 };
+    auto launcher = make_launcher();
+    row.arrange(*this, *launcher);
+    launcher->onSequenceFailed = [&] { ++hookCalls; };
+    if (row.stopWhen)
+    {
+        launcher->startThread();
+        ASSERT_TRUE(pump_until([&] { return row.stopWhen(*this, *launcher); }, 10000));
+        pump(800);
+        // The worker ends promptly and quietly.
+        const auto start = juce::Time::getMillisecondCounterHiRes();
+        launcher.reset();
+        EXPECT_LT(juce::Time::getMillisecondCounterHiRes() - start, 5000.0);
+        EXPECT_FALSE(failure_shown());
+    }
+    else
+    {
+        ASSERT_TRUE(run_to_end(*launcher));
+        LauncherComponentProbe probe { *launcher };
+        const auto text = "Something went wrong with " + juce::String(row.failure) + ".\nPlease try again or visit "
+                          + build_info::support_host();
+        EXPECT_TRUE(log.logged({ "[STATE]: " + text }));
+        EXPECT_EQ(probe.label().getText(), text);
+        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), Palette::error);
+        EXPECT_FALSE(probe.bar().isVisible());
+    }
+    EXPECT_EQ(hookCalls, row.failure != nullptr ? 1 : 0);
+    expect_logged(log, row.lines);
+    EXPECT_EQ(installed_version(), row.versionAfter);
+    EXPECT_EQ(launcher_executable_file("Solvanter").existsAsFile(), *row.versionAfter != 0);
 }
 
-TEST_F(EngineTest, StopWhileWaitingForTheAppToCloseEndsPromptlyAndQuietly)
-{
-    install_standin("1.0.0");
-    auto window = open_app_window();
-    auto launcher = make_launcher();
-    LauncherComponentProbe probe { *launcher };
-    launcher->startThread();
-    ASSERT_TRUE(pump_until([&] { return probe.label().getText() == waitingForApp; }, 10000));
-
-    EXPECT_LT(seconds_to_destroy(launcher), 5.0);
-    window->kill();
-    EXPECT_TRUE(log->has("[INFO]: Cancelled"));
-    EXPECT_FALSE(failure_shown());
-    EXPECT_FALSE(appFolder().getChildFile("args.txt").exists());
-}
-
-TEST_F(EngineTest, StopDuringADownloadEndsPromptlyAndQuietly)
-{
-    backend.script("/builds/app.zip", Reply::file(std::string(1000, 'x')).with_delay(30000));
-    auto launcher = make_launcher();
-    launcher->startThread();
-    ASSERT_TRUE(backend.wait_for_request("/builds/app.zip", 10000));
-
-    EXPECT_LT(seconds_to_destroy(launcher), 5.0);
-    EXPECT_FALSE(failure_shown());
-    EXPECT_FALSE(appFolder().exists());
-}
-
-TEST_F(EngineTest, StopWhileLookingForTheAppWindowIsNoFailure)
-{
-    install_standin("1.0.0", { "no_window=1", "lifetime_ms=3000" });
-    auto launcher = make_launcher();
-    launcher->startThread();
-    ASSERT_TRUE(pump_until([&] { return appFolder().getChildFile("args.txt").exists(); }, 10000));
-    pump(800);
-
-    EXPECT_LT(seconds_to_destroy(launcher), 5.0);
-    EXPECT_TRUE(log->has("[INFO]: Cancelled"));
-    EXPECT_FALSE(log->has_starting("[ERROR]"));
-    EXPECT_FALSE(failure_shown());
-}
+INSTANTIATE_TEST_SUITE_P(Engine, EndedRun, ::testing::ValuesIn(endings), row_name<Ending>);

@@ -1,271 +1,159 @@
-#include <gtest/gtest.h>
-
 #include "services/build_info.h"
 #include "services/config.h"
 #include "services_test_support.h"
 
 namespace
 {
-const juce::StringArray defaultDescription {
-    "  App: Solvanter",
-    "  Build: current",
-    "  API: " + build_info::api_origin(),
-    "  Websocket: " + build_info::websocket_address(),
-    "  Account page: " + build_info::account_page_address(),
+struct ConfigTest : ::testing::Test
+{
+    void SetUp() override { config_file().deleteRecursively(); }
+    void TearDown() override { config_file().deleteRecursively(); }
+    CapturingLogger logger;
 };
 
-juce::String described(const juce::StringArray& lines)
+// Entries as "key=value", the form saved_entries gives.
+void write_config(const juce::StringArray& entries)
 {
-    return lines.joinIntoString("\n");
+    juce::String xml = "<PROPERTIES>";
+    for (const auto& entry : entries)
+        xml << "<VALUE name=\"" << entry.upToFirstOccurrenceOf("=", false, false) << "\" val=\""
+            << entry.fromFirstOccurrenceOf("=", false, false) << "\"/>";
+    ASSERT_TRUE(config_file().replaceWithText(xml + "</PROPERTIES>"));
+}
+
+// "key=value" for each entry of the saved file, in file order.
+juce::StringArray saved_entries()
+{
+    juce::StringArray entries;
+    if (auto root = juce::parseXML(config_file()))
+        for (auto* entry : root->getChildWithTagNameIterator("VALUE"))
+            entries.add(entry->getStringAttribute("name") + "=" + entry->getStringAttribute("val"));
+    return entries;
+}
+
+juce::String loaded_line(const juce::String& build, const juce::String& api = build_info::api_origin(),
+                         const juce::String& websocket = build_info::websocket_address(),
+                         const juce::String& page = build_info::account_page_address())
+{
+    return "[INFO]: Loaded config:\n  App: Solvanter\n  Build: " + build + "\n  API: " + api
+           + "\n  Websocket: " + websocket + "\n  Account page: " + page;
 }
 } // namespace
 
-TEST(ConfigLoad, WithoutConfigFileTheDefaultsStay)
+TEST_F(ConfigTest, WithoutFileTheDefaultsStayAndASaveWritesTheEightKeysOnce)
 {
-    ConfigFileGuard guard;
-    CapturingLogger logger;
-    Config config;
+    {
+        Config config;
+        EXPECT_EQ(logger.take(), juce::StringArray("[INFO]: Using default config"));
+        EXPECT_FALSE(config.load_config());
+        EXPECT_EQ(config.config_file, config_file());
+        EXPECT_EQ("[INFO]: Loaded config:\n" + config.describe_config(), loaded_line("current"));
+        EXPECT_EQ(config.app_arguments(), juce::StringArray("--api", build_info::api_origin(), "--sock",
+                                                            build_info::websocket_address(), "--web",
+                                                            build_info::account_page_address()));
+        EXPECT_TRUE(config.save_config());
+    }
+    EXPECT_EQ(saved_entries(), juce::StringArray("app_account_page=" + build_info::account_page_address(),
+                                                 "app_api=" + build_info::api_origin(), "app_branch=Solvanter",
+                                                 "app_build=current", "app_executable=Solvanter", "app_version=current",
+                                                 "app_websocket=" + build_info::websocket_address(),
+                                                 "launcher_build=current"));
 
-    EXPECT_EQ(logger.untimed(), juce::StringArray("[INFO]: Using default config"));
-    EXPECT_FALSE(config.load_config());
-
-    EXPECT_EQ(config.config_file, ConfigFileGuard::file());
-    EXPECT_EQ(config.launcher_api.toString(false), build_info::api_origin() + "/launcher/Windows");
-    EXPECT_EQ(config.describe_config(), described(defaultDescription));
-    EXPECT_EQ(config.app_arguments(),
-              string_array({ "--api", build_info::api_origin(), "--sock", build_info::websocket_address(),
-                             "--web", build_info::account_page_address() }));
+    // The same values again: nothing is written, the save is still reported.
+    const auto oldTime = juce::Time(2001, 0, 1, 12, 0);
+    ASSERT_TRUE(config_file().setLastModificationTime(oldTime));
+    logger.take();
+    EXPECT_TRUE(Config().save_config());
+    EXPECT_EQ(logger.take(), juce::StringArray(loaded_line("current"), "[INFO]: Config saved to file"));
+    EXPECT_EQ(config_file().getLastModificationTime(), oldTime);
 }
 
-TEST(ConfigLoad, ValuesAreMatchedWithoutRegardToCaseButTakenExactly)
+TEST_F(ConfigTest, ValuesMatchWithoutRegardToCaseButAreTakenExactly)
 {
-    ConfigFileGuard guard;
-    guard.write_values({ { "launcher_build", "LATEST" },
-                         { "app_build", "Latest" },
-                         { "app_api", "https://api.example.test" },
-                         { "app_websocket", "wss://ws.example.test" },
-                         { "app_account_page", "https://account.example.test" },
-                         { "app_version", "7.1.0" } });
-    CapturingLogger logger;
+    write_config({ "launcher_build=LATEST", "app_build=Latest", "app_api=https://api.example.test",
+                   "app_websocket=wss://ws.example.test", "app_account_page=https://acc.example.test" });
     Config config;
-
     EXPECT_EQ(config.launcher_build, BuildType::latest);
     EXPECT_EQ(config.app_build, BuildType::latest);
-    EXPECT_EQ(config.app_api, "https://api.example.test");
-    EXPECT_EQ(config.app_websocket, "wss://ws.example.test");
-    EXPECT_EQ(config.app_account_page, "https://account.example.test");
-    EXPECT_EQ(config.app_version, "7.1.0");
     // The launcher API base is fixed: moving app_api does not move it.
     EXPECT_EQ(config.launcher_api.toString(false), build_info::api_origin() + "/launcher/Windows");
-    EXPECT_EQ(config.app_arguments(),
-              string_array({ "--api", "https://api.example.test", "--sock", "wss://ws.example.test", "--web",
-                             "https://account.example.test" }));
-
-    EXPECT_EQ(logger.untimed(),
-              juce::StringArray("[INFO]: Loaded config:\n"
-                                + described({ "  App: Solvanter", "  Build: latest", "  API: https://api.example.test",
-                                              "  Websocket: wss://ws.example.test",
-                                              "  Account page: https://account.example.test" })));
+    EXPECT_EQ(logger.take(), juce::StringArray(loaded_line("latest", "https://api.example.test", "wss://ws.example.test",
+                                                           "https://acc.example.test")));
 }
 
-TEST(ConfigLoad, InvalidUnknownEmptyAndIgnoredEntriesLeaveTheDefaults)
+TEST_F(ConfigTest, InvalidUnknownEmptyAndIgnoredEntriesLeaveTheDefaults)
 {
-    ConfigFileGuard guard;
-    guard.write_values({ { "launcher_build", " latest" },
-                         { "app_build", "3.0.1" },
-                         { "app_version", "3.0.0" },
-                         { "App_Api", "https://wrong-case.example.test" },
-                         { "app_websocket", "" },
-                         { "app_account_page", "" },
-                         { "app_branch", "OtherBranch" },
-                         { "app_executable", "Other" } });
-    CapturingLogger logger;
+    write_config({ "launcher_build= latest", "app_build=3.0.1", "app_version=3.0.0", "App_Api=https://case.example.test",
+                   "app_websocket=", "app_branch=Other", "app_executable=Other" });
     Config config;
-
-    // A leading blank makes the launcher build invalid; it falls back to current.
     EXPECT_EQ(config.launcher_build, BuildType::current);
     // Any other app_build text pins the version held by app_version.
     EXPECT_EQ(config.app_build, BuildType::version);
     EXPECT_EQ(config.app_version, "3.0.0");
-    EXPECT_EQ(config.app_build_type_name(), "version");
-    EXPECT_EQ(config.app_check_build_type_name(), "current");
-    // Key names are case-sensitive; empty values count as missing.
-    EXPECT_EQ(config.app_api, build_info::api_origin());
-    EXPECT_EQ(config.app_websocket, build_info::websocket_address());
-    EXPECT_EQ(config.app_account_page, build_info::account_page_address());
-    // The application's type and executable are never read back.
     EXPECT_EQ(config.app_branch, "Solvanter");
     EXPECT_EQ(config.app_executable, "Solvanter");
-
-    auto expectedDescription = defaultDescription;
-    expectedDescription.set(1, "  Build: 3.0.0");
-    EXPECT_EQ(logger.untimed(),
-              string_array({ "[ERROR]: Invalid launcher build type in config:  latest",
-                             "[INFO]: Loaded config:\n" + described(expectedDescription) }));
+    EXPECT_EQ(logger.take(), juce::StringArray("[ERROR]: Invalid launcher build type in config:  latest",
+                                               loaded_line("3.0.0")));
 }
 
-TEST(ConfigLoad, MalformedFileOrFolderCountsAsExistingWithNoKeys)
+TEST_F(ConfigTest, MalformedFileOrFolderLoadsNoKeysAndAFolderCannotBeSaved)
 {
-    ConfigFileGuard guard;
-    const auto expectedLog = juce::StringArray("[INFO]: Loaded config:\n" + described(defaultDescription));
+    ASSERT_TRUE(config_file().replaceWithText(R"(<PROPERTIES><VALUE name="app_api" val="https://half.example.test")"));
+    EXPECT_EQ(Config().app_api, build_info::api_origin());
+    EXPECT_EQ(logger.take(), juce::StringArray(loaded_line("current")));
 
-    guard.write_text("<PROPERTIES><VALUE name=\"app_api\" val=\"https://half.example.test\"");
-    {
-        CapturingLogger logger;
-        Config config;
-        EXPECT_EQ(config.app_api, build_info::api_origin());
-        EXPECT_EQ(logger.untimed(), expectedLog);
-    }
-
-    guard.remove();
-    ASSERT_TRUE(ConfigFileGuard::file().createDirectory());
-    {
-        CapturingLogger logger;
-        Config config;
-        EXPECT_TRUE(config.load_config());
-        EXPECT_EQ(config.app_api, build_info::api_origin());
-        EXPECT_EQ(logger.untimed()[0], expectedLog[0]);
-    }
+    // A folder in the file's place cannot be written, whoever runs the test.
+    ASSERT_TRUE(config_file().deleteFile() && config_file().getChildFile("inside").create());
+    Config config;
+    EXPECT_TRUE(config.load_config());
+    EXPECT_FALSE(config.save_config());
+    EXPECT_EQ(logger.take(), juce::StringArray(loaded_line("current"), loaded_line("current"),
+                                               "[ERROR]: Failed to write config file: \""
+                                                   + config_file().getFullPathName() + "\""));
 }
 
-TEST(ConfigSave, FreshFileHoldsTheEightKeysInSaveOrder)
+TEST_F(ConfigTest, SaveKeepsUnknownKeysOverwritesIgnoredOnesAndRoundTripsAPinnedBuild)
 {
-    ConfigFileGuard guard;
-    CapturingLogger logger;
-    {
-        Config config;
-        logger.clear();
-        EXPECT_TRUE(config.save_config());
-        EXPECT_EQ(logger.untimed(), juce::StringArray("[INFO]: Config saved to file"));
-    }
-
-    EXPECT_EQ(ConfigFileGuard::saved_entries(),
-              string_array({ "app_account_page=" + build_info::account_page_address(),
-                             "app_api=" + build_info::api_origin(), "app_branch=Solvanter", "app_build=current",
-                             "app_executable=Solvanter", "app_version=current",
-                             "app_websocket=" + build_info::websocket_address(), "launcher_build=current" }));
-    const auto root = juce::parseXML(ConfigFileGuard::file());
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->getTagName(), "PROPERTIES");
-}
-
-TEST(ConfigSave, UnchangedFileIsNotRewrittenButTheSaveIsReported)
-{
-    ConfigFileGuard guard;
-    guard.write_values({ { "launcher_build", "current" },
-                         { "app_account_page", build_info::account_page_address().toRawUTF8() },
-                         { "app_api", build_info::api_origin().toRawUTF8() },
-                         { "app_branch", "Solvanter" },
-                         { "app_build", "current" },
-                         { "app_executable", "Solvanter" },
-                         { "app_version", "current" },
-                         { "app_websocket", build_info::websocket_address().toRawUTF8() } });
-    const auto file = ConfigFileGuard::file();
-    const auto oldTime = juce::Time(2001, 0, 1, 12, 0);
-    ASSERT_TRUE(file.setLastModificationTime(oldTime));
-    const auto content = file.loadFileAsString();
-
-    CapturingLogger logger;
-    {
-        Config config;
-        logger.clear();
-        EXPECT_TRUE(config.save_config());
-    }
-    EXPECT_EQ(logger.untimed(), juce::StringArray("[INFO]: Config saved to file"));
-    EXPECT_EQ(file.getLastModificationTime(), oldTime);
-    EXPECT_EQ(file.loadFileAsString(), content);
-}
-
-TEST(ConfigSave, KeepsUnknownKeysAndWritesTheCompiledValuesOfIgnoredOnes)
-{
-    ConfigFileGuard guard;
-    guard.write_values({ { "custom_key", "keep me" },
-                         { "app_branch", "OtherBranch" },
-                         { "launcher_build", "LATEST" },
-                         { "app_executable", "Other" } });
-    {
-        CapturingLogger logger;
-        Config config;
-        EXPECT_TRUE(config.save_config());
-    }
-
-    // Keys the file had keep their places; new ones are added at the end in save order.
-    EXPECT_EQ(ConfigFileGuard::saved_entries(),
-              string_array({ "custom_key=keep me", "app_branch=Solvanter", "launcher_build=latest",
-                             "app_executable=Solvanter",
-                             "app_account_page=" + build_info::account_page_address(),
-                             "app_api=" + build_info::api_origin(), "app_build=current",
-                             "app_version=current", "app_websocket=" + build_info::websocket_address() }));
-}
-
-TEST(ConfigSave, PinnedBuildSurvivesARoundTrip)
-{
-    ConfigFileGuard guard;
-    guard.write_values({ { "app_build", "5.4.3" }, { "app_version", "5.4.3" }, { "app_api", "https://pinned.example.test" } });
-    {
-        CapturingLogger logger;
-        Config config;
-        ASSERT_EQ(config.app_build, BuildType::version);
-        EXPECT_TRUE(config.save_config());
-    }
-    EXPECT_TRUE(ConfigFileGuard::saved_entries().contains("app_build=version"));
-    EXPECT_TRUE(ConfigFileGuard::saved_entries().contains("app_version=5.4.3"));
-
-    CapturingLogger logger;
+    write_config({ "custom_key=keep me", "app_branch=Other", "launcher_build=LATEST", "app_build=5.4.3",
+                   "app_version=5.4.3" });
+    EXPECT_TRUE(Config().save_config());
+    // Keys the file had keep their places; new ones follow in save order.
+    EXPECT_EQ(saved_entries(), juce::StringArray("custom_key=keep me", "app_branch=Solvanter", "launcher_build=latest",
+                                                 "app_build=version", "app_version=5.4.3",
+                                                 "app_account_page=" + build_info::account_page_address(),
+                                                 "app_api=" + build_info::api_origin(), "app_executable=Solvanter",
+                                                 "app_websocket=" + build_info::websocket_address()));
     Config reloaded;
     EXPECT_EQ(reloaded.app_build, BuildType::version);
     EXPECT_EQ(reloaded.app_version, "5.4.3");
-    EXPECT_EQ(reloaded.app_api, "https://pinned.example.test");
-    EXPECT_EQ(reloaded.launcher_build, BuildType::current);
-    EXPECT_TRUE(logger.untimed()[0].contains("\n  Build: 5.4.3\n"));
+    EXPECT_EQ(reloaded.launcher_build, BuildType::latest);
 }
 
-TEST(ConfigSave, UnwritablePathIsLoggedWithTheQuotedPath)
+TEST_F(ConfigTest, RequestAddressesForEveryBuildType)
 {
-    ConfigFileGuard guard;
-    // A folder in the file's place: the file cannot be written whoever runs the test.
-    ASSERT_TRUE(ConfigFileGuard::file().getChildFile("inside").create());
-    CapturingLogger logger;
-    {
-        Config config;
-        logger.clear();
-        EXPECT_FALSE(config.save_config());
-    }
-    EXPECT_EQ(logger.untimed(),
-              juce::StringArray("[ERROR]: Failed to write config file: \""
-                                + ConfigFileGuard::file().getFullPathName() + "\""));
-    EXPECT_TRUE(ConfigFileGuard::file().getChildFile("inside").existsAsFile());
-}
-
-TEST(ConfigRequests, AddressesForEveryBuildType)
-{
-    ConfigFileGuard guard;
-    CapturingLogger logger;
     Config config;
     const juce::String base = "https://api.example.test/launcher/Windows";
     config.launcher_api = juce::URL(base);
-    const auto url = [](const juce::URL& u) { return u.toString(false); };
-
-    const juce::String launcher = "/Solvanter-launcher";
-    const juce::String buildName = "/Solvanter-launcher_Windows_2.9.24_e0accb7_2022-05-13_0702";
-    EXPECT_EQ(url(config.launcher_version_url()), base + "/check_version/launcher/current" + launcher + buildName);
-    EXPECT_EQ(url(config.launcher_download_url()), base + "/get_build_url/launcher/current" + launcher);
-    EXPECT_EQ(url(config.app_version_url("1.2.3")), base + "/check_version/app/current/Solvanter/1.2.3");
-    EXPECT_EQ(url(config.app_download_url()), base + "/get_build_url/app/current/Solvanter");
-
-    config.launcher_build = BuildType::latest;
-    config.app_build = BuildType::latest;
-    EXPECT_EQ(url(config.launcher_version_url()), base + "/check_version/launcher/latest" + launcher + buildName);
-    EXPECT_EQ(url(config.launcher_download_url()), base + "/get_build_url/launcher/latest" + launcher);
-    EXPECT_EQ(url(config.app_version_url("1.2.3")), base + "/check_version/app/latest/Solvanter/1.2.3");
-    EXPECT_EQ(url(config.app_download_url()), base + "/get_build_url/app/latest/Solvanter");
-
-    // A pinned version checks as current and downloads as "version", with no version number.
+    const auto paths = [&](const juce::String& installed) {
+        juce::StringArray result;
+        for (const auto& url : { config.launcher_version_url(), config.launcher_download_url(),
+                                 config.app_version_url(installed), config.app_download_url() })
+            result.add(url.toString(false).replace(base, "<base>"));
+        return result;
+    };
+    const juce::String build = "/Solvanter-launcher/Solvanter-launcher_Windows_2.9.24_e0accb7_2022-05-13_0702";
+    const juce::StringArray current("<base>/check_version/launcher/current" + build,
+                                    "<base>/get_build_url/launcher/current/Solvanter-launcher",
+                                    "<base>/check_version/app/current/Solvanter/1.2.3",
+                                    "<base>/get_build_url/app/current/Solvanter");
+    EXPECT_EQ(paths("1.2.3"), current);
+    config.launcher_build = config.app_build = BuildType::latest;
+    EXPECT_EQ(paths("1.2.3").joinIntoString(" "), current.joinIntoString(" ").replace("/current/", "/latest/"));
+    // A pinned version checks as current and downloads as "version", with no version number; the
+    // installed version goes in unchanged, so a slash adds a segment.
     config.app_build = BuildType::version;
     config.app_version = "4.0.0";
-    EXPECT_EQ(url(config.app_version_url("3.9.0")), base + "/check_version/app/current/Solvanter/3.9.0");
-    EXPECT_EQ(url(config.app_download_url()), base + "/get_build_url/app/version/Solvanter");
-
-    // The installed version goes in unchanged: a slash adds a segment.
-    EXPECT_EQ(url(config.app_version_url("2.0/beta")), base + "/check_version/app/current/Solvanter/2.0/beta");
+    const auto pinned = paths("2.0/beta");
+    EXPECT_EQ(pinned[2], "<base>/check_version/app/current/Solvanter/2.0/beta");
+    EXPECT_EQ(pinned[3], "<base>/get_build_url/app/version/Solvanter");
 }

@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include "launcher_process.h"
+
+// The built launcher, one process per case.
+namespace
+{
+const juce::String appFailure = "[STATE]: Something went wrong with updating the app.";
+const juce::String openingBlock = "\r\n**********************************************************\r\n"
+                                  "Solvanter Launcher\r\nLog started: ";
+
+int index_of(const juce::StringArray& lines, const juce::String& prefix)
+{
+    for (int i = 0; i < lines.size(); ++i)
+        if (lines[i].startsWith(prefix))
+            return i;
+    return -1;
+}
+
+int count_of(const juce::StringArray& lines, const juce::String& prefix)
+{
+    int count = 0;
+    for (const auto& line : lines)
+        count += line.startsWith(prefix) ? 1 : 0;
+    return count;
+}
+} // namespace
+
+TEST(LauncherProgram, HelpWinsOverVersionAndNeitherLogs)
+{
+    const juce::String usage = "Solvanter Launcher 2.9.24 e0accb7 13.05.2022\n"
+                               "  --help                     Print usage and exit\n"
+                               "  --headless                 Run without GUI\n"
+                               "  --skip-app-update          Skip app update (if installed)\n"
+                               "  --skip-update              Skip launcher update\n"
+                               "  --version                  Print build version and exit\n"
+                               "  --write-config             Write config file\n"
+                               "  --write-config-and-quit    Write config file and exit\n";
+    const std::pair<juce::StringArray, juce::String> cases[] = {
+        { { "--help", "--version" }, usage },
+        { { "--version", "--help" }, usage },
+        { { "--version", "--write-config-and-quit" }, "Solvanter-launcher_Windows_2.9.24_e0accb7_2022-05-13_0702\n" },
+    };
+
+    for (const auto& [args, expected] : cases)
+    {
+        SCOPED_TRACE(args.joinIntoString(" "));
+        LauncherProcess launcher;
+        ASSERT_TRUE(launcher.run(args));
+        EXPECT_EQ(launcher.exit_code, 0);
+        EXPECT_EQ(launcher.std_out(), expected);
+        EXPECT_FALSE(launcher.log_file().getParentDirectory().exists());
+        EXPECT_FALSE(launcher.folder().getChildFile("config.xml").exists());
+    }
+}
+
+// "--write-config-and-quit" wins over "--headless" and needs no display. The log of earlier runs
+// is first cut to start at the first line break within its last 65,536 bytes.
+TEST(LauncherProgram, WriteConfigAndQuitCutsTheOldLogThenSavesAndQuits)
+{
+    struct Case
+    {
+        const char* what;
+        int size;
+        int breaklessTail;
+        bool cut;
+    };
+    const Case cases[] = {
+        { "no log yet", 0, 0, false },
+        { "200,000 bytes", 200000, 0, true },
+        { "exactly 65,536 bytes", 65536, 0, false },
+        { "65,537 bytes", 65537, 0, true },
+        { "no line break in the last 65,536 bytes", 100000, 65536, false },
+    };
+
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        LauncherProcess launcher;
+        juce::MemoryOutputStream earlier;
+        for (int line = 0; (int) earlier.getDataSize() < c.size; ++line)
+            earlier << "old line " << line << " of earlier runs\n";
+        const auto old = earlier.toString().substring(0, c.size - c.breaklessTail)
+                         + juce::String::repeatedString("x", c.breaklessTail);
+        if (c.size > 0)
+        {
+            ASSERT_TRUE(launcher.log_file().getParentDirectory().createDirectory()
+                        && launcher.log_file().replaceWithText(old, false, false, nullptr));
+        }
+
+        ASSERT_TRUE(launcher.run({ "--headless", "two words", "--write-config-and-quit" }));
+        EXPECT_EQ(launcher.exit_code, 0);
+        EXPECT_TRUE(launcher.folder().getChildFile("config.xml").existsAsFile());
+
+        const auto kept = c.cut ? old.substring(old.indexOfChar(c.size - 65536, '\n')) : old;
+        const auto text = launcher.log_file().loadFileAsString();
+        EXPECT_EQ(text.substring(0, kept.length()), kept);
+        EXPECT_TRUE(text.substring(kept.length()).startsWith(openingBlock)) << text.substring(kept.length(), 200);
+
+        // The worker never starts: nothing follows the quit.
+        const auto lines = launcher.log_lines();
+        const auto args = index_of(lines, "[INFO]: Args: ");
+        ASSERT_GT(args, index_of(lines, "[INFO]: System info"));
+        EXPECT_EQ(lines.joinIntoString("\n", args),
+                  "[INFO]: Args: --headless \"two words\" --write-config-and-quit\n"
+                  "[INFO]: Using default config\n"
+                  "[INFO]: Writing config file and quitting\n"
+                  "[INFO]: Config saved to file\n"
+                  "[INFO]: Quit launcher");
+    }
+}
+
+// A shown window keeps its error text after a failure, until SIGINT ends the run as the close
+// button would.
+TEST(LauncherProgram, ShownRunLogsItsStartInOrder)
+{
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    LauncherProcess launcher;
+    launcher.use_backend(backend);
+    ASSERT_TRUE(launcher.start({}, true));
+    ASSERT_TRUE(launcher.wait_for_log(appFailure));
+    EXPECT_TRUE(wait_until([] { return windows_titled("Solvanter Launcher", true) == 1; }));
+    EXPECT_FALSE(launcher.wait_for_exit(300));
+
+    launcher.send_signal(SIGINT);
+    ASSERT_TRUE(launcher.wait_for_exit());
+    EXPECT_EQ(launcher.exit_code, 0);
+
+    EXPECT_TRUE(launcher.log_file().loadFileAsString().startsWith(openingBlock));
+    const auto lines = launcher.log_lines();
+    const auto systemInfo = index_of(lines, "[INFO]: System info");
+    const auto config = index_of(lines, "[INFO]: Loaded config:");
+    const auto workingDir = index_of(lines, "[INFO]: Working dir: ");
+    const auto failure = index_of(lines, appFailure);
+    EXPECT_EQ(systemInfo, 3);
+    EXPECT_GT(config, systemInfo);
+    EXPECT_GT(workingDir, config);
+    EXPECT_GT(failure, workingDir);
+    EXPECT_EQ(lines[lines.size() - 1], "[INFO]: Quit launcher");
+    EXPECT_EQ(index_of(lines, "[INFO]: Args: "), -1);
+    EXPECT_EQ(index_of(lines, "[INFO]: Running in headless mode"), -1);
+}
+
+// Nobody could close a headless run after a failure, so it ends by itself.
+TEST(LauncherProgram, HeadlessFailureEndsWithExitCodeOne)
+{
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    LauncherProcess launcher;
+    launcher.use_backend(backend);
+    ASSERT_TRUE(launcher.run({ "--headless=1", "--skip-update" }));
+    EXPECT_EQ(launcher.exit_code, 1);
+
+    const auto lines = launcher.log_lines();
+    EXPECT_GT(index_of(lines, appFailure), index_of(lines, "[INFO]: Running in headless mode"));
+    EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
+    EXPECT_EQ(lines[lines.size() - 1], "[INFO]: Quit launcher with exit code 1");
+}
+
+// The hidden window exists but is never mapped. SIGTERM cancels the download in flight (the
+// backend would hold it for a minute); the shutdown stops the worker while the log is still open.
+TEST(LauncherProgram, SigtermDuringAHeadlessDownloadEndsCleanly)
+{
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    backend.script("/builds/app.zip", devbackend::Reply::file("zip").with_delay(60000));
+    LauncherProcess launcher;
+    launcher.use_backend(backend);
+    ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }, true));
+    ASSERT_TRUE(backend.wait_for_request("/builds/app.zip", 20000));
+    ASSERT_TRUE(launcher.wait_for_log("[STATE]: Downloading Solvanter"));
+    EXPECT_EQ(windows_titled("Solvanter Launcher", false), 1);
+    EXPECT_EQ(windows_titled("Solvanter Launcher", true), 0);
+
+    launcher.send_signal(SIGTERM);
+    ASSERT_TRUE(launcher.wait_for_exit());
+    EXPECT_EQ(launcher.exit_code, 0);
+
+    const auto lines = launcher.log_lines();
+    EXPECT_TRUE(launcher.log_file().loadFileAsString().endsWith("\r\n"));
+    EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
+    EXPECT_LT(index_of(lines, "[INFO]: Quit launcher"), lines.size() - 1);  // the worker's last word
+    EXPECT_EQ(count_of(lines, "[STATE]: Something went wrong"), 0);
+}
