@@ -50,9 +50,21 @@ expect "ProductVersion" 'VALUE "ProductVersion", "2.9.24"$'
 expect "translation" 'VALUE "Translation", 0x409, 1200$'
 expect "manifest with id 1" '^1 24 /\* RT_MANIFEST \*/'
 
-for s in 16 24 32 48 64 128 256; do
-    for ico in icon.ico icon_small.ico; do
-        identify "$ico" 2>/dev/null | grep -q " ${s}x${s} " || { echo "FAIL: $ico lacks ${s}x${s}" >&2; failed=1; }
+# The ICO directory: a 6-byte header with the image count, then 16 bytes per image whose first
+# two bytes are its width and height (0 meaning 256) and whose bytes 6-7 are its bits per pixel.
+ico_sizes() {
+    local count i w h bpp
+    count=$(od -An -tu2 -j4 -N2 "$1" | tr -d ' ')
+    for ((i = 0; i < count; i++)); do
+        read -r w h < <(od -An -tu1 -j$((6 + 16 * i)) -N2 "$1")
+        bpp=$(od -An -tu2 -j$((6 + 16 * i + 6)) -N2 "$1" | tr -d ' ')
+        echo "$(( w == 0 ? 256 : w ))x$(( h == 0 ? 256 : h ))x$bpp"
+    done
+}
+for ico in icon.ico icon_small.ico; do
+    sizes=$(ico_sizes "$ico")
+    for s in 16 24 32 48 64 128 256; do
+        grep -qx "${s}x${s}x32" <<<"$sizes" || { echo "FAIL: $ico lacks a 32-bit ${s}x${s} image" >&2; failed=1; }
     done
 done
 grep -q 'requestedExecutionLevel level="asInvoker" uiAccess="false"' launcher.manifest \
