@@ -1,13 +1,21 @@
 // Linux stand-ins for the Win32 calls the launcher makes.
 #include "platform/platform.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <mutex>
+#include <thread>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+
+#include "scripthost/detach.h"
 
 namespace platform
 {
@@ -160,13 +168,6 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
 
 // Termination requests. The signal handler only writes a byte into a pipe; a watcher thread reads
 // it and calls the launcher's handler outside signal context.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-
-#include <cerrno>
-#include <mutex>
-#include <thread>
 
 namespace platform
 {
@@ -301,104 +302,9 @@ void on_termination_request(std::function<void()> handler)
 
 // The self-update's scripts: no Windows Script Host here, so the launcher ships its own host,
 // solvanter-script-host, beside its executable.
-#include <sys/syscall.h>
-#include <sys/wait.h>
-
-#include <string>
-#include <vector>
 
 namespace platform
 {
-namespace
-{
-// After fork only async-signal-safe calls: everything is prepared before it.
-void report_start_error(int pipeFd, int error)
-{
-    [[maybe_unused]] auto written = write(pipeFd, &error, sizeof error);
-    _exit(127);
-}
-
-// Descriptors the launcher holds (X connection, sockets, log file) must not live on in the host.
-void close_descriptors_on_exec()
-{
-#ifdef SYS_close_range
-    if (syscall(SYS_close_range, 3u, ~0u, 4u /* CLOSE_RANGE_CLOEXEC */) == 0)
-        return;
-#endif
-    const long limit = sysconf(_SC_OPEN_MAX);
-    for (int fd = 3; fd < (limit > 0 && limit < 65536 ? limit : 65536); ++fd)
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
-}
-
-// Runs the program in a session of its own with its standard streams on /dev/null, adopted by
-// init, so that it outlives the launcher. True once the program runs.
-bool start_detached(const juce::StringArray& arguments)
-{
-    std::vector<std::string> storage;
-    for (const auto& argument : arguments)
-        storage.push_back(argument.toStdString());
-    std::vector<char*> argv;
-    for (auto& argument : storage)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    int errorPipe[2];
-    if (pipe2(errorPipe, O_CLOEXEC) != 0)
-        return false;
-
-    const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (devNull < 0)
-    {
-        close(errorPipe[0]);
-        close(errorPipe[1]);
-        return false;
-    }
-
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        close(errorPipe[0]);
-        setsid();
-
-        const pid_t grandchild = fork();
-        if (grandchild < 0)
-            report_start_error(errorPipe[1], errno);
-        if (grandchild > 0)
-            _exit(0);
-
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
-        signal(SIGPIPE, SIG_DFL);
-
-        if (dup2(devNull, STDIN_FILENO) < 0 || dup2(devNull, STDOUT_FILENO) < 0
-            || dup2(devNull, STDERR_FILENO) < 0)
-            report_start_error(errorPipe[1], errno);
-
-        close_descriptors_on_exec();
-        execv(argv[0], argv.data());
-        report_start_error(errorPipe[1], errno);
-    }
-
-    close(errorPipe[1]);
-    close(devNull);
-    if (child < 0)
-    {
-        close(errorPipe[0]);
-        return false;
-    }
-
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {}
-
-    // The pipe closes without a byte once the program has replaced the child.
-    int error = 0;
-    ssize_t n;
-    while ((n = read(errorPipe[0], &error, sizeof error)) < 0 && errno == EINTR) {}
-    close(errorPipe[0]);
-    return n == 0;
-}
-} // namespace
-
 bool start_patcher_script(const juce::File& vbsFile)
 {
     if (! vbsFile.existsAsFile())
@@ -410,6 +316,9 @@ bool start_patcher_script(const juce::File& vbsFile)
     if (! can_start_program(host))
         return false;
 
-    return start_detached({ host.getFullPathName(), vbsFile.getFullPathName() });
+    return scripthost::start_detached({ host.getFullPathName().toStdString(),
+                                        vbsFile.getFullPathName().toStdString() },
+                                      -1)
+        == 0;
 }
 } // namespace platform

@@ -114,7 +114,7 @@ std::string remove_folder(const fs::path& folder)
 
 std::string start_program(const fs::path& program, int outputFd)
 {
-    const int error = start_detached(program.string(), outputFd);
+    const int error = start_detached({ program.string() }, outputFd);
     if (error == 0)
         return {};
     if (error == ENOENT || error == ENOTDIR)

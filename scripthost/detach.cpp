@@ -32,15 +32,21 @@ void close_descriptors_on_exec(int from)
 }
 } // namespace
 
-int start_detached(const std::string& program, int outputFd)
+int start_detached(const std::vector<std::string>& command, int outputFd)
 {
-    char* const argv[] = { const_cast<char*>(program.c_str()), nullptr };
+    if (command.empty())
+        return EINVAL;
+
+    std::vector<char*> argv;
+    for (const auto& argument : command)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
 
     int errorPipe[2];
     if (pipe2(errorPipe, O_CLOEXEC) != 0)
         return errno;
 
-    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int devNull = open("/dev/null", O_RDWR | O_CLOEXEC);
     if (devNull < 0)
     {
         const int error = errno;
@@ -66,12 +72,13 @@ int start_detached(const std::string& program, int outputFd)
         sigprocmask(SIG_SETMASK, &none, nullptr);
         signal(SIGPIPE, SIG_DFL);
 
-        if (dup2(devNull, STDIN_FILENO) < 0 || dup2(outputFd, STDOUT_FILENO) < 0
-            || dup2(outputFd, STDERR_FILENO) < 0)
+        const int output = outputFd >= 0 ? outputFd : devNull;
+        if (dup2(devNull, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0
+            || dup2(output, STDERR_FILENO) < 0)
             report_and_exit(errorPipe[1], errno, 1);
 
         close_descriptors_on_exec(3);
-        execv(program.c_str(), argv);
+        execv(argv[0], argv.data());
         report_and_exit(errorPipe[1], errno, 127);
     }
 
