@@ -20,7 +20,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -229,10 +228,13 @@ struct DevBackend::Impl {
         if (!in || !fs::is_regular_file(fs::path(builds_folder) / rel, ec)) {
             return Reply::message(404, "no such build: " + name);
         }
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
+        // One read into a buffer of the file's size: large archives are read on every request.
+        std::string bytes(static_cast<size_t>(fs::file_size(fs::path(builds_folder) / rel, ec)), '\0');
+        if (ec || !in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) {
+            return Reply::message(500, "cannot read build: " + name);
+        }
         bool zip = rel.extension() == ".zip";
-        return Reply::file(bytes.str(), zip ? "application/zip" : "application/octet-stream");
+        return Reply::file(std::move(bytes), zip ? "application/zip" : "application/octet-stream");
     }
 
     Reply default_reply(const std::string& method, const std::string& path) const {

@@ -77,6 +77,12 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
     log_info("Download size: " + juce::String(totalMB, 2) + " MB");
     const auto totalText = juce::String(totalMB, 1) + " MB";
 
+    // The whole archive is coming: reserve it once rather than growing the block every chunk.
+    // A header beyond any plausible archive is not trusted with an allocation of its size.
+    constexpr juce::int64 maxReservedBytes = juce::int64(2) << 30;
+    if (lengthText.isNotEmpty() && total > 0 && total <= maxReservedBytes)
+        data.ensureSize((size_t) total + 1);
+
     juce::MemoryOutputStream output(data, false);
     juce::int64 received = 0;
     double loopSeconds = 0.0;
