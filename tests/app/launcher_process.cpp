@@ -46,8 +46,13 @@ bool LauncherProcess::start(const juce::StringArray& args, bool withDisplay)
     juce::StringArray command { "/usr/bin/env", "-u", "XDG_CONFIG_HOME" };
     if (! withDisplay)
         command.addArray(juce::StringArray { "-u", "DISPLAY" });
+    if (relative_start)
+        command.addArray(juce::StringArray { "-C", root.getFullPathName() });
     command.add("HOME=" + root.getChildFile("home").getFullPathName());
-    command.add(folder().getChildFile("solvanter-launcher").getFullPathName());
+    if (relative_start)
+        command.add("launcher/solvanter-launcher");
+    else
+        command.add(folder().getChildFile("solvanter-launcher").getFullPathName());
     command.addArray(args);
 
     std::vector<std::string> strings;

@@ -39,6 +39,8 @@ public:
     void send_signal(int signal) const;
 
     int exit_code = -1;  // stays -1 when a signal ended the run
+    // Start it as "launcher/solvanter-launcher" from the folder above, as a shell user might.
+    bool relative_start = false;
 
 private:
     juce::File root;

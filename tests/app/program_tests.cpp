@@ -185,3 +185,25 @@ TEST(LauncherProgram, SigtermDuringAHeadlessDownloadEndsCleanly)
     EXPECT_LT(index_of(lines, "[INFO]: Quit launcher"), lines.size() - 1);  // the worker's last word
     EXPECT_EQ(count_of(lines, "[STATE]: Something went wrong"), 0);
 }
+
+// Started by a relative path, the launcher still finds its own folder after it has made that
+// folder the working directory: the installed application is found there.
+TEST(LauncherProgram, RelativeStartFindsTheInstalledApp)
+{
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    backend.set_app_version("1.0.0");
+    LauncherProcess launcher;
+    launcher.use_backend(backend);
+    launcher.relative_start = true;
+    const auto app = launcher.folder().getChildFile("Solvanter/Solvanter.exe");
+    ASSERT_TRUE(app.getParentDirectory().createDirectory());
+    ASSERT_TRUE(app.replaceWithText("#!/bin/sh\necho started\nexit 2\n", false, false, "\n") && app.setExecutePermission(true));
+    ASSERT_TRUE(launcher.folder().getChildFile("Solvanter/version.txt").replaceWithText("1.0.0"));
+
+    ASSERT_TRUE(launcher.run({ "--headless", "--skip-update" }));
+    const auto lines = launcher.log_lines();
+    EXPECT_GE(index_of(lines, "[INFO]: App is up to date"), 0) << lines.joinIntoString("\n");
+    EXPECT_GE(index_of(lines, "[ERROR]: Failed to launch app, exit code 2:"), 0);
+    EXPECT_EQ(launcher.exit_code, 1);
+}
