@@ -70,6 +70,9 @@ private:
     bool check_app_update();
 
     // download
+    // Downloads a build and hands it to `install`; logs the failure of either and returns false.
+    bool download_and_install(const juce::String& name, const juce::URL& query,
+                              juce::Result (LauncherComponent::*install)(const juce::MemoryBlock&));
     juce::Result download_build(juce::MemoryBlock& data, const juce::String& name, const juce::URL& query);
     juce::Result download_file(juce::MemoryBlock& data, const juce::URL& url, const juce::String& text);
 

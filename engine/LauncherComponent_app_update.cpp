@@ -17,25 +17,7 @@ bool LauncherComponent::update_app()
     if (! wait_for_app_closed())
         return false;
 
-    juce::MemoryBlock data;
-    auto result = download_build(data, config.app_branch, config.app_download_url());
-    if (result.failed())
-    {
-        log_error(result.getErrorMessage());
-        return false;
-    }
-
-    if (threadShouldExit())
-        return false;
-
-    result = install_app(data);
-    if (result.failed())
-    {
-        log_error(result.getErrorMessage());
-        return false;
-    }
-
-    return true;
+    return download_and_install(config.app_branch, config.app_download_url(), &LauncherComponent::install_app);
 }
 
 bool LauncherComponent::check_app_update()

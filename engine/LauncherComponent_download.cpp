@@ -13,12 +13,28 @@ namespace
 constexpr juce::int64 unknownTotalBytes = 50000000;
 constexpr int chunkBytes = 8192;
 constexpr int connectionTimeoutMs = 12000;
-
-double megabytes(juce::int64 bytes)
-{
-    return (double) bytes / 1024.0 / 1024.0;
-}
 } // namespace
+
+bool LauncherComponent::download_and_install(const juce::String& name, const juce::URL& query,
+                                             juce::Result (LauncherComponent::*install)(const juce::MemoryBlock&))
+{
+    juce::MemoryBlock data;
+    auto result = download_build(data, name, query);
+
+    // Stopped between the two: nothing to report.
+    if (result.wasOk() && threadShouldExit())
+        return false;
+
+    if (result.wasOk())
+        result = (this->*install)(data);
+
+    if (result.failed())
+    {
+        log_error(result.getErrorMessage());
+        return false;
+    }
+    return true;
+}
 
 juce::Result LauncherComponent::download_build(juce::MemoryBlock& data, const juce::String& name,
                                                const juce::URL& query)
@@ -48,18 +64,14 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
 
     juce::StringPairArray responseHeaders; // keys compared without case
     int statusCode = 0;
-    double openingSeconds = 0.0;
-    std::unique_ptr<WebStream> stream;
-    {
-        const juce::ScopedTimeMeasurement measurement(openingSeconds);
-        stream = std::make_unique<WebStream>(url, connectionTimeoutMs, statusCode, &responseHeaders);
-    }
+    const WebStream stream(url, connectionTimeoutMs, statusCode, &responseHeaders);
 
-    auto* input = stream->get();
+    auto* input = stream.get();
     if (input == nullptr || statusCode != 200)
     {
         if (statusCode == 0)
-            return juce::Result::fail("Download timed out after " + juce::String(openingSeconds, 1) + " seconds");
+            return juce::Result::fail("Download timed out after " + juce::String(stream.opening_seconds(), 1)
+                                      + " seconds");
         return juce::Result::fail("Download failed with status code: " + juce::String(statusCode));
     }
 

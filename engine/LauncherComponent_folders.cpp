@@ -2,6 +2,7 @@
 #include "engine/LauncherComponent.h"
 
 #include "platform/platform.h"
+#include "services/build_info.h"
 #include "services/log.h"
 
 namespace
@@ -23,9 +24,7 @@ constexpr AppWindow appWindows[] = {
 
 juce::File launcher_directory()
 {
-    // The running program itself: currentExecutableFile resolves a relative start path against
-    // the working directory each time, and the worker changes that directory.
-    return juce::File::getSpecialLocation(juce::File::hostApplicationPath).getParentDirectory();
+    return build_info::running_executable().getParentDirectory();
 }
 
 juce::File launcher_child_file(const juce::String& name)

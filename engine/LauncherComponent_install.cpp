@@ -17,7 +17,7 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
 {
     update_state("Installing " + config.app_branch, true, false, utils::Level::info);
     progress = 2.0;
-    log_info("Zip data size: " + juce::String((double) data.getSize() / 1024.0 / 1024.0, 2) + " MB");
+    log_info("Zip data size: " + juce::String(megabytes((juce::int64) data.getSize()), 2) + " MB");
 
     juce::MemoryInputStream input(data, true);
     juce::ZipFile zip(input);

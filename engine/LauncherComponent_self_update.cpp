@@ -6,18 +6,6 @@
 #include "services/build_info.h"
 #include "services/log.h"
 
-namespace
-{
-// The new build's folder is named after the application, so it never clashes with the
-// launcher's executable beside it.
-juce::String application_name()
-{
-    if (auto* app = juce::JUCEApplicationBase::getInstance())
-        return app->getApplicationName();
-    return build_info::application_name;
-}
-} // namespace
-
 bool LauncherComponent::update_launcher()
 {
     if (! check_launcher_update())
@@ -78,26 +66,8 @@ bool LauncherComponent::check_launcher_update()
 bool LauncherComponent::download_launcher_update()
 {
     update_state("Updating launcher", true, false, utils::Level::info);
-
-    juce::MemoryBlock data;
-    auto result = download_build(data, "launcher", config.launcher_download_url());
-    if (result.failed())
-    {
-        log_error(result.getErrorMessage());
-        return false;
-    }
-
-    if (threadShouldExit())
-        return false;
-
-    result = install_launcher_update(data);
-    if (result.failed())
-    {
-        log_error(result.getErrorMessage());
-        return false;
-    }
-
-    return true;
+    return download_and_install("launcher", config.launcher_download_url(),
+                                &LauncherComponent::install_launcher_update);
 }
 
 juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock& data)
@@ -105,9 +75,10 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
     if (threadShouldExit())
         return juce::Result::fail("Cancelled");
 
-    const auto target = launcher_directory().getChildFile(application_name());
+    // Named after the application, so it never clashes with the launcher's executable beside it.
+    const auto target = launcher_directory().getChildFile(build_info::running_application_name());
     log_info("Unzipping launcher build to: " + target.getFullPathName().quoted());
-    log_info("Zip data size: " + juce::String((double) data.getSize() / 1024.0 / 1024.0, 2) + " MB");
+    log_info("Zip data size: " + juce::String(megabytes((juce::int64) data.getSize()), 2) + " MB");
 
     juce::MemoryInputStream stream(data, true);
     juce::ZipFile zip(&stream, false);

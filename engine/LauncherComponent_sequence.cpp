@@ -23,11 +23,23 @@ void LauncherComponent::run()
 {
     const CancellerScope cancellerScope(requestCanceller);
 
-    const auto showFailure = [this](const juce::String& text)
+    const auto showFailure = [this](const char* what)
     {
-        update_state(text, true, true, utils::Level::error);
+        update_state("Something went wrong with " + juce::String(what) + ".\nPlease try again or visit "
+                         + build_info::support_host(),
+                     true, true, utils::Level::error);
         if (onSequenceFailed)
             onSequenceFailed();
+    };
+
+    // A stop request ends the sequence quietly, whatever the step returned.
+    const auto ended = [this, &showFailure](bool succeeded, const char* what)
+    {
+        if (threadShouldExit())
+            return true;
+        if (! succeeded)
+            showFailure(what);
+        return ! succeeded;
     };
 
     set_working_directory();
@@ -35,32 +47,14 @@ void LauncherComponent::run()
     if (! check_api_connection())
         return;
 
-    const auto launcherUpdated = update_launcher();
-    if (threadShouldExit())
+    if (ended(update_launcher(), "updating the launcher") || ended(update_app(), "updating the app"))
         return;
-    if (! launcherUpdated)
-    {
-        showFailure("Something went wrong with updating the launcher.\nPlease try again or visit "
-                    + build_info::support_host());
-        return;
-    }
 
-    const auto appUpdated = update_app();
-    if (threadShouldExit())
-        return;
-    if (! appUpdated)
-    {
-        showFailure("Something went wrong with updating the app.\nPlease try again or visit "
-                    + build_info::support_host());
-        return;
-    }
-
+    // A launch stopped during its window checks still counts as done.
     if (! launch_app())
     {
-        if (threadShouldExit())
-            return;
-        showFailure("Something went wrong with launching the app.\nPlease try again or visit "
-                    + build_info::support_host());
+        if (! threadShouldExit())
+            showFailure("launching the app");
         return;
     }
 

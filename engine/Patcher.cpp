@@ -1,6 +1,7 @@
 #include "engine/Patcher.h"
 
 #include "platform/platform.h"
+#include "services/build_info.h"
 #include "services/log.h"
 
 namespace
@@ -19,11 +20,8 @@ bool write_script(const juce::File& file, const juce::StringArray& lines)
 }
 } // namespace
 
-// The running program itself: unlike currentExecutableFile, which on Linux resolves a relative
-// argv[0] against whatever the working directory is at the moment, this does not move when the
-// sequence changes the working directory. For an executable both name the same file.
 Patcher::Patcher(const juce::File& newBuildFolder_)
-    : executable(juce::File::getSpecialLocation(juce::File::hostApplicationPath)),
+    : executable(build_info::running_executable()),
       installFolder(executable.getParentDirectory()),
       newBuildFolder(newBuildFolder_),
       sourceFolder(newBuildFolder_),

@@ -20,7 +20,8 @@ bool can_start_program(const juce::File& executable);
 // Starts command[0] with the other elements as arguments; false when the OS cannot start it.
 bool start_program(juce::ChildProcess& process, const juce::StringArray& command);
 
-// Starts the patcher's script detached from the launcher, in the current working directory.
+// Starts the patcher's existing script detached from the launcher, in the current working
+// directory.
 bool start_patcher_script(const juce::File& vbsFile);
 
 // Calls `handler` on a watcher thread of its own each time the OS asks the process to end

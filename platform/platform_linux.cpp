@@ -16,6 +16,7 @@
 #include <X11/Xutil.h>
 
 #include "scripthost/detach.h"
+#include "services/build_info.h"
 
 namespace platform
 {
@@ -164,13 +165,9 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
     sigaction(SIGPIPE, &previous, nullptr);
     return started;
 }
-} // namespace platform
 
 // Termination requests. The signal handler only writes a byte into a pipe; a watcher thread reads
 // it and calls the launcher's handler outside signal context.
-
-namespace platform
-{
 namespace
 {
 int terminationPipe[2] = { -1, -1 };
@@ -298,21 +295,12 @@ void on_termination_request(std::function<void()> handler)
         watcher.thread = std::thread(watch_termination_pipe);
     }
 }
-} // namespace platform
 
 // The self-update's scripts: no Windows Script Host here, so the launcher ships its own host,
 // solvanter-script-host, beside its executable.
-
-namespace platform
-{
 bool start_patcher_script(const juce::File& vbsFile)
 {
-    if (! vbsFile.existsAsFile())
-        return false;
-
-    // /proc/self/exe: the executable's path does not depend on the working directory.
-    const auto host = juce::File::getSpecialLocation(juce::File::hostApplicationPath)
-                          .getSiblingFile("solvanter-script-host");
+    const auto host = build_info::running_executable().getSiblingFile("solvanter-script-host");
     if (! can_start_program(host))
         return false;
 

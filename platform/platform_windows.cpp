@@ -32,7 +32,7 @@ namespace platform
 bool start_patcher_script(const juce::File& vbsFile)
 {
     // ShellExecuteW with the file type's default action: Windows Script Host runs the script.
-    return vbsFile.existsAsFile() && vbsFile.startAsProcess();
+    return vbsFile.startAsProcess();
 }
 } // namespace platform
 

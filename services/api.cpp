@@ -6,24 +6,19 @@
 juce::var api_call(const juce::URL& url)
 {
     int statusCode = 0;
-    double seconds = 0.0;
-    std::unique_ptr<WebStream> stream;
-    {
-        const juce::ScopedTimeMeasurement measurement(seconds);
-        stream = std::make_unique<WebStream>(url, 10000, statusCode);
-    }
+    const WebStream stream(url, 10000, statusCode);
 
-    if (stream->get() == nullptr)
+    if (stream.get() == nullptr)
     {
         if (statusCode == 0)
-            log_error("API call timed out after " + juce::String(seconds, 1) + " seconds");
+            log_error("API call timed out after " + juce::String(stream.opening_seconds(), 1) + " seconds");
         else
             log_error("API call failed with status code: " + juce::String(statusCode));
         return {};
     }
 
     juce::var reply;
-    const auto body = stream->get()->readEntireStreamAsString();
+    const auto body = stream.get()->readEntireStreamAsString();
     if (body.isNotEmpty())
         reply = juce::JSON::parse(body);
 

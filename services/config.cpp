@@ -12,13 +12,9 @@ BuildType parse_build_type(const juce::String& text)
     return BuildType::version;
 }
 
-// The running program itself: currentExecutableFile resolves a relative start path against the
-// working directory each time, which the worker changes.
 static juce::File config_file_beside_executable()
 {
-    return juce::File::getSpecialLocation(juce::File::hostApplicationPath)
-        .getParentDirectory()
-        .getChildFile("config.xml");
+    return build_info::running_executable().getSiblingFile("config.xml");
 }
 
 Config::Config()

@@ -21,6 +21,11 @@ void log_error(const juce::String& message)
     log_line("[ERROR]: " + message, true);
 }
 
+double megabytes(juce::int64 bytes)
+{
+    return (double) bytes / 1024.0 / 1024.0;
+}
+
 void log_json(const juce::var& value)
 {
     const auto text = juce::JSON::toString(value)

@@ -44,8 +44,10 @@ RequestCanceller::Registration::~Registration()
 
 WebStream::WebStream(const juce::URL& url, int connectionTimeoutMs, int& statusCode,
                      juce::StringPairArray* responseHeaders)
-    : stream(std::make_unique<juce::WebInputStream>(url, false))
 {
+    const juce::ScopedTimeMeasurement measurement(openingSeconds);
+
+    stream = std::make_unique<juce::WebInputStream>(url, false);
     stream->withConnectionTimeout(connectionTimeoutMs);
     registration = std::make_unique<RequestCanceller::Registration>(*stream);
 

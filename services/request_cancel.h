@@ -35,7 +35,8 @@ private:
 
 // A GET request stream opened as juce::URL::createInputStream would open it, but cancellable by
 // the thread's RequestCanceller. Returns null when no stream could be opened or the request failed.
-// statusCode receives the HTTP status (0 when none was received).
+// statusCode receives the HTTP status (0 when none was received); opening_seconds() is how long
+// the opening took, as the failure messages report it.
 class WebStream
 {
 public:
@@ -44,9 +45,11 @@ public:
     ~WebStream();
 
     juce::InputStream* get() const { return opened ? stream.get() : nullptr; }
+    double opening_seconds() const { return openingSeconds; }
 
 private:
     std::unique_ptr<juce::WebInputStream> stream;
     std::unique_ptr<RequestCanceller::Registration> registration;
     bool opened = false;
+    double openingSeconds = 0.0;
 };

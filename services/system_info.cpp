@@ -2,8 +2,6 @@
 
 #include <iostream>
 
-#include <juce_events/juce_events.h>
-
 #include "services/build_info.h"
 #include "services/log.h"
 
@@ -50,11 +48,7 @@ void log_system_info()
 
 juce::String about_text()
 {
-    // The name comes from the running application object; without one (tests) use the constant.
-    auto* app = juce::JUCEApplicationBase::getInstance();
-    const auto name = app != nullptr ? app->getApplicationName() : juce::String(build_info::application_name);
-
-    return name + " " + build_info::application_version
+    return build_info::running_application_name() + " " + build_info::application_version
          + "\nVersion: " + build_info::version_line
          + "\n" + juce::SystemStats::getJUCEVersion() + " " + compile_date_text()
          + "\n" + juce::SystemStats::getOperatingSystemName() + bitness_text();
