@@ -1,18 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/SolvanterLauncher.h"
-
-namespace
-{
-// Collects the log lines without their "%H:%M:%S " time stamps.
-struct CapturedLog : juce::Logger
-{
-    CapturedLog() { juce::Logger::setCurrentLogger(this); }
-    ~CapturedLog() override { juce::Logger::setCurrentLogger(nullptr); }
-    void logMessage(const juce::String& message) override { lines.add(message.substring(9)); }
-    juce::StringArray lines;
-};
-} // namespace
+#include "support/captured_log.h"
 
 TEST(DeepLink, HandlerLogsByTheLinksOption)
 {
@@ -34,6 +23,6 @@ TEST(DeepLink, HandlerLogsByTheLinksOption)
     {
         CapturedLog log;
         launcher.anotherInstanceStarted(link);
-        EXPECT_EQ(log.lines, expected) << link;
+        EXPECT_EQ(log.lines(), expected) << link;
     }
 }

@@ -105,18 +105,6 @@ juce::StringArray LauncherProcess::log_lines() const
     return lines;
 }
 
-bool wait_until(const std::function<bool()>& condition, int timeoutMs)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    while (! condition())
-    {
-        if (juce::Time::getMillisecondCounter() >= end)
-            return false;
-        juce::Thread::sleep(20);
-    }
-    return true;
-}
-
 bool start_backend_for_launcher(devbackend::DevBackend& backend)
 {
     // Only a build against a local backend can be run here (-DSOLVANTER_API=http://127.0.0.1:18230).

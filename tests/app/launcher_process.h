@@ -7,8 +7,8 @@
 #include <juce_core/juce_core.h>
 
 #include "dev_backend.h"
+#include "support/waiting.h"
 
-bool wait_until(const std::function<bool()>& condition, int timeoutMs = 20000);
 
 // The built launcher, run as a child process from a temporary folder of its own (config.xml lies
 // beside it) with HOME inside that folder, so that launcher.log belongs to this run alone.

@@ -11,6 +11,7 @@
 #include "dev_backend.h"
 #include "engine/LauncherComponent.h"
 #include "platform/platform.h"
+#include "support/captured_log.h"
 
 // Reaches the component's private steps and display parts.
 struct LauncherComponentProbe
@@ -25,35 +26,6 @@ struct LauncherComponentProbe
     juce::Label& label() { return c.stateLabel; }
     juce::ProgressBar& bar() { return c.progressBar; }
     int& pointCount() { return c.spinnerPointCount; }
-};
-
-// Collects the log lines without their "HH:MM:SS " stamp.
-class LogCollector : public juce::Logger
-{
-public:
-    LogCollector() { setCurrentLogger(this); }
-    ~LogCollector() override { setCurrentLogger(nullptr); }
-
-    void logMessage(const juce::String& line) override
-    {
-        const juce::ScopedLock sl(lock);
-        received.add(line.substring(9));
-    }
-
-    // Whether lines matching these wildcard patterns were logged in this order.
-    bool logged(const juce::StringArray& patterns) const
-    {
-        const juce::ScopedLock sl(lock);
-        int next = 0;
-        for (const auto& line : received)
-            if (next < patterns.size() && line.matchesWildcard(patterns[next], false))
-                ++next;
-        return next == patterns.size();
-    }
-
-private:
-    juce::CriticalSection lock;
-    juce::StringArray received;
 };
 
 inline void pump(int ms) { juce::MessageManager::getInstance()->runDispatchLoopUntil(ms); }
@@ -94,7 +66,7 @@ struct EngineTest : public ::testing::Test
     static juce::File appFolder() { return launcher_child_file("Solvanter"); }
     static juce::String installed_version() { return appFolder().getChildFile("version.txt").loadFileAsString(); }
 
-    LogCollector log;
+    CapturedLog log;
     devbackend::DevBackend backend;
     juce::File builds; // served by the backend under /builds/
     std::unique_ptr<juce::ChildProcess> window;

@@ -15,7 +15,7 @@ const juce::String waitingLine = "[ERROR]: Could not reach Solvanter API, waitin
 const Reply dropped = Reply().with_mode(Reply::Mode::drop_connection);
 
 // Checks wildcard patterns in order; a pattern starting with "!" must match no line.
-void expect_logged(const LogCollector& log, const juce::StringArray& patterns)
+void expect_logged(const CapturedLog& log, const juce::StringArray& patterns)
 {
     juce::StringArray inOrder;
     for (const auto& p : patterns)

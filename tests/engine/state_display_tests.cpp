@@ -9,7 +9,7 @@ struct Display : public ::testing::Test
 {
     Display() { launcher.setSize(388, 78); }
 
-    LogCollector log;
+    CapturedLog log;
     LauncherComponent launcher { true, false, false };
     LauncherComponentProbe probe { launcher };
 };

@@ -35,7 +35,7 @@ protected:
     const juce::File newBuild = folder.getChildFile("Solvanter Launcher");
     const juce::File batFile = folder.getChildFile("patcher.bat");
     const juce::File vbsFile = folder.getChildFile("patcher.vbs");
-    LineCollector log;
+    CapturedLog log;
 };
 
 TEST_F(PatcherFiles, OneMovePerTopLevelEntryInListingOrder)
@@ -63,7 +63,7 @@ TEST_F(PatcherFiles, OneMovePerTopLevelEntryInListingOrder)
 
     EXPECT_EQ(file_bytes(batFile), expected_batch(moves));
     EXPECT_EQ(file_bytes(vbsFile), expectedVbs);
-    EXPECT_TRUE(log.lines.contains("[INFO]: Generating patcher script"));
+    EXPECT_TRUE(log.lines().contains("[INFO]: Generating patcher script"));
 }
 
 TEST_F(PatcherFiles, EmptyBuildWritesNothingAndTheLastRunWins)
@@ -90,7 +90,7 @@ TEST_F(PatcherFiles, EmptyBuildWritesNothingAndTheLastRunWins)
     ASSERT_TRUE(copy_executable(script_host_binary(), folder.getChildFile("solvanter-script-host")));
     ASSERT_TRUE(vbsFile.deleteFile());
     EXPECT_EQ(patcher.run().getErrorMessage(), "Failed to start patcher script");
-    EXPECT_TRUE(log.lines.contains("[INFO]: Running patcher script"));
+    EXPECT_TRUE(log.lines().contains("[INFO]: Running patcher script"));
 }
 
 TEST_F(PatcherFiles, ScriptsThatCannotBeWritten)

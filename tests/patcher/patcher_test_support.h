@@ -1,24 +1,17 @@
 #pragma once
 
-// Shared by the patcher tests: collected log lines, scratch folders, file helpers.
+// Shared by the patcher tests: scratch folders and file helpers.
 
 #include <gtest/gtest.h>
 
 #include <juce_core/juce_core.h>
 
+#include "support/captured_log.h"
+#include "support/waiting.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
-
-// The log lines written while it lives, without their time stamps. The tests log from one thread.
-struct LineCollector : juce::Logger
-{
-    LineCollector() { juce::Logger::setCurrentLogger(this); }
-    ~LineCollector() override { juce::Logger::setCurrentLogger(nullptr); }
-    void logMessage(const juce::String& message) override { lines.add(message.substring(9)); }
-
-    juce::StringArray lines;
-};
 
 // A temporary folder, removed with everything in it.
 struct ScratchFolder
@@ -42,20 +35,6 @@ inline bool write_file(const juce::File& file, const std::string& bytes)
 {
     file.getParentDirectory().createDirectory();
     return file.replaceWithData(bytes.data(), bytes.size());
-}
-
-// Polls every 50 ms until `done` holds or the time is up.
-template <typename Condition>
-bool eventually(Condition done, int timeoutMs)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    while (! done())
-    {
-        if (juce::Time::getMillisecondCounter() > end)
-            return done();
-        juce::Thread::sleep(50);
-    }
-    return true;
 }
 
 inline juce::File build_file(const juce::String& relative) { return juce::File(SOLVANTER_BUILD_DIR).getChildFile(relative); }

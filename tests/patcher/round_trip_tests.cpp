@@ -56,7 +56,7 @@ TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 
     devbackend::DevBackend backend;
     // Other test programs use the same port for a while; wait for it rather than fail at once.
-    ASSERT_TRUE(eventually([&] { return backend.start(18230); }, 120000)) << "port 18230 stayed taken";
+    ASSERT_TRUE(wait_until([&] { return backend.start(18230); }, 120000)) << "port 18230 stayed taken";
     const juce::String origin(backend.origin());
 
     // The installed launcher, and the update: the same two programs and a marker only it brings.
@@ -97,8 +97,8 @@ TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
     EXPECT_EQ(firstLog.find("Checking app update"), std::string::npos) << firstLog;
 
     // The patcher replaces the files and restarts the launcher.
-    EXPECT_TRUE(eventually([&] { return (install / "marker.txt").existsAsFile(); }, 30000));
-    EXPECT_TRUE(eventually([&] { return ! (install / "Solvanter Launcher").exists(); }, 30000));
+    EXPECT_TRUE(wait_until([&] { return (install / "marker.txt").existsAsFile(); }, 30000));
+    EXPECT_TRUE(wait_until([&] { return ! (install / "Solvanter Launcher").exists(); }, 30000));
     const auto patcherOutput = juce::String(file_bytes(install / "patcher.txt"));
     EXPECT_TRUE(patcherOutput.startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n")
                 && patcherOutput.endsWith("\r\nrestart updated launcher\r\n") && ! patcherOutput.contains("Unknown"))
@@ -106,7 +106,7 @@ TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 
     // The restarted launcher checks again, is up to date, installs the application and starts it.
     const auto args = install / "Solvanter/args.txt";
-    EXPECT_TRUE(eventually([&] { return args.existsAsFile(); }, 60000));
+    EXPECT_TRUE(wait_until([&] { return args.existsAsFile(); }, 60000));
     const auto requests = backend.requests();
     EXPECT_EQ(count_starting(requests, "/launcher/Windows/check_version/launcher/"), 2);
     // The first launcher stopped after its hand-over: the application was fetched once.
@@ -115,7 +115,7 @@ TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
     EXPECT_NE(args.loadFileAsString().indexOf(origin), -1) << args.loadFileAsString();
 
     // Having found the application's window it quits by itself.
-    EXPECT_TRUE(eventually([&] { return processes_under((install / "solvanter-launcher").getFullPathName()).empty(); },
+    EXPECT_TRUE(wait_until([&] { return processes_under((install / "solvanter-launcher").getFullPathName()).empty(); },
                            30000));
 }
 } // namespace

@@ -69,7 +69,7 @@ TEST(ScriptHostProgram, RunsThePatchersScriptsAndRestartsTheProgram)
 
     // The restarted program outlives the host, runs in the working folder and gets no arguments.
     std::string restarted;
-    EXPECT_TRUE(eventually([&] {
+    EXPECT_TRUE(wait_until([&] {
         restarted = file_bytes(work / "restarted.txt");
         return std::count(restarted.begin(), restarted.end(), '\n') == 2;
     }, 15000));

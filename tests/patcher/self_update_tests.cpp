@@ -43,7 +43,7 @@ protected:
     {
         launcher = std::make_unique<LauncherComponent>(skipUpdate, false, false);
         launcher->config.launcher_api = juce::URL(juce::String(backend.origin()) + "/launcher/Windows");
-        log.lines.clear();  // the constructor's own lines
+        log.clear();  // the constructor's own lines
         backend.clear_requests();
         return *launcher;
     }
@@ -52,14 +52,14 @@ protected:
     const juce::File newBuild = folder.getChildFile("Solvanter Launcher");
     devbackend::DevBackend backend;
     std::unique_ptr<LauncherComponent> launcher;
-    LineCollector log;
+    CapturedLog log;
 };
 
 TEST_F(SelfUpdate, SkipUpdateMakesNoRequest)
 {
     backend.set_launcher_update("2.9.25", "launcher.zip", 1);
     EXPECT_TRUE(LauncherComponentProbe { make_launcher(true) }.update_launcher());
-    EXPECT_EQ(log.lines, juce::StringArray { "[INFO]: Skipping self-update" });
+    EXPECT_EQ(log.lines(), juce::StringArray { "[INFO]: Skipping self-update" });
     EXPECT_TRUE(backend.requests().empty());
 }
 
@@ -76,11 +76,11 @@ TEST_F(SelfUpdate, RepliesThatOfferNoUpdate)
     for (const auto& [reply, line] : rows)
     {
         SCOPED_TRACE(reply);
-        log.lines.clear();
+        log.clear();
         backend.script(checkPath, devbackend::Reply::json(reply));
         EXPECT_TRUE(probe.update_launcher());
-        EXPECT_EQ(log.lines.indexOf("[STATE]: Checking launcher update to current"), 0);
-        EXPECT_TRUE(log.lines.contains(line)) << log.lines.joinIntoString("\n");
+        EXPECT_EQ(log.lines().indexOf("[STATE]: Checking launcher update to current"), 0);
+        EXPECT_TRUE(log.lines().contains(line)) << log.lines().joinIntoString("\n");
         EXPECT_TRUE(launcher->launcherUpdateVersion.isEmpty());
     }
     EXPECT_EQ(count_starting(backend.requests(), checkPath), 5);
@@ -105,8 +105,8 @@ TEST_F(SelfUpdate, FailedUpdatesKeepTheVersionAndWhatWasWritten)
                                                 "[INFO]: Unzipping launcher build to: " + newBuild.getFullPathName().quoted(),
                                                 "[ERROR]: Launcher build not found" })
     {
-        EXPECT_GT(log.lines.indexOf(line), previous) << line;
-        previous = log.lines.indexOf(line);
+        EXPECT_GT(log.lines().indexOf(line), previous) << line;
+        previous = log.lines().indexOf(line);
     }
     EXPECT_EQ(file_bytes(folder.getChildFile("stray-entry.txt")), "not in a folder");
     EXPECT_FALSE(folder.getChildFile("patcher.bat").exists());
@@ -118,13 +118,13 @@ TEST_F(SelfUpdate, FailedUpdatesKeepTheVersionAndWhatWasWritten)
     const auto archive = make_zip(name, payload);
     ASSERT_EQ(archive.size(), 1572864u);
     backend.script("/builds/launcher.zip", devbackend::Reply::file(archive));
-    log.lines.clear();
+    log.clear();
     EXPECT_FALSE(probe.update_launcher());
-    EXPECT_EQ(log.lines[0], "[INFO]: Already got launcher update version");
+    EXPECT_EQ(log.lines()[0], "[INFO]: Already got launcher update version");
     EXPECT_EQ(count_starting(backend.requests(), "/launcher/Windows/check_version/"), 1);
-    EXPECT_TRUE(log.lines.contains("[INFO]: Zip data size: 1.50 MB"));
-    EXPECT_TRUE(log.lines.contains("[ERROR]: Failed to start patcher script"));
-    EXPECT_FALSE(log.lines.contains("[INFO]: Closing launcher for self-update"));
+    EXPECT_TRUE(log.lines().contains("[INFO]: Zip data size: 1.50 MB"));
+    EXPECT_TRUE(log.lines().contains("[ERROR]: Failed to start patcher script"));
+    EXPECT_FALSE(log.lines().contains("[INFO]: Closing launcher for self-update"));
     EXPECT_FALSE(component.threadShouldExit());
     EXPECT_EQ(file_bytes(newBuild.getChildFile("solvanter-launcher")), payload);
     EXPECT_TRUE(folder.getChildFile("patcher.bat").existsAsFile() && folder.getChildFile("patcher.vbs").existsAsFile());

@@ -15,7 +15,7 @@ struct ApiTest : ::testing::Test
     juce::URL at(const std::string& path) const { return juce::URL(juce::String(backend.origin() + path)); }
 
     devbackend::DevBackend backend;
-    CapturingLogger logger;
+    CapturedLog logger;
 };
 
 // A port on which nothing listens: a backend's own, once it has stopped.

@@ -8,7 +8,7 @@ struct ConfigTest : ::testing::Test
 {
     void SetUp() override { config_file().deleteRecursively(); }
     void TearDown() override { config_file().deleteRecursively(); }
-    CapturingLogger logger;
+    CapturedLog logger;
 };
 
 // Entries as "key=value", the form saved_entries gives.

@@ -8,12 +8,12 @@ TEST(LogWriter, LinesGoToTheStreamOfTheirLevelAndToTheLoggerOrTheDebugOutput)
     juce::StringArray logged;
     const auto before = juce::Time::getCurrentTime().formatted("%H:%M:%S ");
     {
-        CapturingLogger logger;
+        CapturedLog logger;
         log_info("Using default config");
         log_error("");
         log_line("[STATE]: Checking for updates", false);
         log_info("Loaded config:\n  App: Solvanter");
-        logged = logger.lines;
+        logged = logger.raw();
     }
     const auto after = juce::Time::getCurrentTime().formatted("%H:%M:%S ");
     log_info("no logger set");
@@ -51,7 +51,7 @@ TEST(LogWriter, LogJsonReshapesTheValueIntoReadableText)
         { R"({"tab":"a\tb"})", "[INFO]: tab: a\\tb" },
         { R"([{"a":1}])", "[INFO]: [\r\n  {\r\n    a: 1\r\n  }\r\n]" },
     };
-    CapturingLogger logger;
+    CapturedLog logger;
     for (const auto& [json, expected] : rows)
     {
         SCOPED_TRACE(json);

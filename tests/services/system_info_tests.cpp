@@ -34,7 +34,7 @@ TEST(SystemInfo, ThirteenLabelledLinesLoggedIndentedWithoutStamps)
     EXPECT_TRUE(std::regex_match(lines[8].toStdString(), std::regex(R"(CPU cores:    \d+C/\d+T)"))) << lines[8];
     EXPECT_TRUE(std::regex_match(lines[9].toStdString(), std::regex(R"(Memory size:  \d+ MB)"))) << lines[9];
 
-    CapturingLogger logger;
+    CapturedLog logger;
     CaptureStdout();
     CaptureStderr();
     log_system_info();
@@ -44,7 +44,7 @@ TEST(SystemInfo, ThirteenLabelledLinesLoggedIndentedWithoutStamps)
     juce::StringArray expected("[INFO]: System info");
     for (const auto& line : lines)
         expected.add("(no stamp)     " + line);
-    EXPECT_EQ(out, (logger.lines[0] + "\n    " + lines.joinIntoString("\n    ") + "\n").toStdString());
+    EXPECT_EQ(out, (logger.raw()[0] + "\n    " + lines.joinIntoString("\n    ") + "\n").toStdString());
     EXPECT_EQ(logger.take(), expected);
     EXPECT_TRUE(err.empty()) << err;
 }
