@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -101,10 +102,11 @@ std::optional<std::pair<std::string, int>> endpoint_of(const sockaddr_storage& a
 }
 
 // httplib hands no socket to handlers and always writes a response, so to end
-// a connection with no HTTP bytes at all we locate the accepted socket by its
-// address pair and shut it down. Safe against fd reuse: the socket belongs to
-// the calling worker thread, which cannot close it while we run.
-bool shut_connection(const httplib::Request& req, int server_port) {
+// a connection with no HTTP bytes at all (or with bytes of our own) we locate
+// the accepted socket by its address pair, write to it and shut it down. Safe
+// against fd reuse: the socket belongs to the calling worker thread, which
+// cannot close it while we run.
+bool shut_connection(const httplib::Request& req, int server_port, const std::string& bytes = {}) {
     DIR* dir = opendir("/proc/self/fd");
     if (!dir) return false;
     bool done = false;
@@ -122,6 +124,11 @@ bool shut_connection(const httplib::Request& req, int server_port) {
         auto p = endpoint_of(peer);
         if (l && p && l->second == server_port && p->first == req.remote_addr &&
             p->second == req.remote_port) {
+            for (std::size_t sent = 0; sent < bytes.size();) {
+                ssize_t n = ::send(static_cast<int>(fd), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+                if (n <= 0) break;
+                sent += static_cast<std::size_t>(n);
+            }
             done = ::shutdown(static_cast<int>(fd), SHUT_RDWR) == 0;
             break;
         }
@@ -136,6 +143,9 @@ const char* mode_name(Reply::Mode m) {
     case Reply::Mode::truncated: return "truncated";
     case Reply::Mode::no_content_length: return "chunked";
     case Reply::Mode::drop_connection: return "dropped";
+    case Reply::Mode::endless: return "endless";
+    case Reply::Mode::stalled: return "stalled";
+    case Reply::Mode::length_first: return "length-first";
     }
     return "?";
 }
@@ -159,6 +169,17 @@ Reply Reply::file(std::string bytes, std::string content_type) {
     r.body = std::move(bytes);
     r.content_type = std::move(content_type);
     return r;
+}
+
+Reply Reply::nested(std::size_t depth) {
+    return json(std::string(depth, '[') + std::string(depth, ']'));
+}
+
+// The response of length_first mode: JUCE's curl transport loses the first header line.
+static std::string length_first_response(const Reply& reply) {
+    std::size_t sent = reply.truncate_after > 0 ? std::min(reply.truncate_after, reply.body.size()) : reply.body.size();
+    return "HTTP/1.1 " + std::to_string(reply.status) + " OK\r\nContent-Length: " + std::to_string(reply.body.size()) +
+           "\r\nContent-Type: " + reply.content_type + "\r\nConnection: close\r\n\r\n" + reply.body.substr(0, sent);
 }
 
 Reply& Reply::with_delay(int ms) {
@@ -278,10 +299,36 @@ struct DevBackend::Impl {
         return Reply::message(404, "Not Found");
     }
 
-    static void write_reply(const Reply& reply, httplib::Response& res) {
+    // Until stop(): a stalled reply's silence and an endless reply's stream end there.
+    bool wait_for_stop(int ms) {
+        std::unique_lock<std::mutex> lock(mu);
+        return stop_cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
+    }
+
+    void write_reply(const Reply& reply, httplib::Response& res) {
         res.status = reply.status;
         auto body = std::make_shared<const std::string>(reply.body);
         switch (reply.mode) {
+        case Reply::Mode::endless:
+            res.set_chunked_content_provider(reply.content_type, [this, body](std::size_t, httplib::DataSink& sink) {
+                std::string block;
+                while (block.size() < 65536) block += body->empty() ? std::string(" ") : *body;
+                return !wait_for_stop(0) && sink.write(block.data(), block.size());
+            });
+            return;
+        case Reply::Mode::stalled: {
+            if (body->empty()) break;
+            std::size_t cut = std::min(reply.truncate_after, body->size() - 1);
+            res.set_content_provider(
+                body->size(), reply.content_type,
+                [this, body, cut](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    if (offset < cut) return sink.write(body->data() + offset, cut - offset);
+                    while (!wait_for_stop(100)) {
+                    }
+                    return false;
+                });
+            return;
+        }
         case Reply::Mode::truncated:
             if (!body->empty()) {
                 std::size_t cut = std::min(reply.truncate_after, body->size() - 1);
@@ -309,9 +356,10 @@ struct DevBackend::Impl {
             return;
         case Reply::Mode::normal:
         case Reply::Mode::drop_connection:
+        case Reply::Mode::length_first:
             break;
         }
-        res.set_content(*body, reply.content_type);
+        res.set_content(reply.body, reply.content_type);
     }
 
     void handle(const httplib::Request& req, httplib::Response& res) {
@@ -355,9 +403,10 @@ struct DevBackend::Impl {
                 reply.mode = Reply::Mode::drop_connection;  // the server is going away
             }
         }
-        if (reply.mode == Reply::Mode::drop_connection) {
-            shut_connection(req, server_port);
-            res.status = 500;  // httplib writes this into the shut socket: nothing leaves
+        if (reply.mode == Reply::Mode::drop_connection || reply.mode == Reply::Mode::length_first) {
+            shut_connection(req, server_port,
+                            reply.mode == Reply::Mode::length_first ? length_first_response(reply) : std::string());
+            res.status = 500;  // httplib writes this into the shut socket: nothing more leaves
             return;
         }
         write_reply(reply, res);
@@ -371,6 +420,9 @@ DevBackend::~DevBackend() { stop(); }
 bool DevBackend::start(int port) {
     std::lock_guard<std::mutex> life(impl_->lifecycle_mu);
     if (impl_->server) return false;
+
+    // A client that hangs up on an endless body must not end the process with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
 
     auto server = std::make_unique<httplib::Server>();
     // Delayed replies hold a worker each; keep plenty so others are not starved.

@@ -28,7 +28,11 @@ struct Reply {
         normal,             // full body with Content-Length
         truncated,          // full Content-Length, then close after truncate_after bytes
         no_content_length,  // chunked transfer encoding, no Content-Length header
-        drop_connection     // close the connection without sending any byte
+        drop_connection,    // close the connection without sending any byte
+        endless,            // chunked, the body repeated until the client hangs up or stop()
+        stalled,            // full Content-Length, truncate_after bytes, then silence until stop()
+        length_first        // written by hand with "Content-Length" as the very first header;
+                            // only truncate_after bytes of the body when that is not 0
     };
 
     int status = 200;
@@ -44,6 +48,8 @@ struct Reply {
     static Reply message(int status, const std::string& text,
                          const std::string& response_data_json = "null");
     static Reply file(std::string bytes, std::string content_type = "application/zip");
+    // A JSON array nested `depth` levels deep.
+    static Reply nested(std::size_t depth);
 
     Reply& with_delay(int ms);
     Reply& with_mode(Mode m, std::size_t truncate_after_bytes = 0);

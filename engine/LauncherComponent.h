@@ -78,7 +78,11 @@ private:
 
     // install
     juce::Result install_app(const juce::MemoryBlock& data);
+    // Unzips beside `buildFolder` (into its staging folder, see StagedBuild); mode 1: the entries
+    // hold the folder itself. The caller then swaps the build in.
     juce::Result unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode);
+    // Removes what interrupted installs left, unless another launcher is installing right now.
+    void clean_up_interrupted_installs();
 
     // launcher self-update
     bool update_launcher();
@@ -96,6 +100,9 @@ private:
 
     juce::Label stateLabel;
     juce::ProgressBar progressBar;
+
+    // Downloads larger than this fail; a fixed value, lowered only by tests.
+    juce::int64 archiveCeiling = 512 * 1024 * 1024;
 
 public:
     bool writeConfig;

@@ -53,7 +53,9 @@ juce::Result LauncherComponent::download_build(juce::MemoryBlock& data, const ju
     if (address.isEmpty())
         return juce::Result::fail("No download url available");
 
-    return download_file(data, juce::URL(address), text);
+    // Requested byte for byte: parsing would rebuild the query (dropping parameters without a value,
+    // re-encoding the rest), and a signed address would no longer match its signature.
+    return download_file(data, juce::URL::createWithoutParsing(address), text);
 }
 
 juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juce::URL& url,
@@ -81,7 +83,11 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
     progress = 0.0;
     post_display_change([](LauncherComponent& c) { c.progressBar.setVisible(true); });
 
-    const auto lengthText = responseHeaders["Content-Length"];
+    // JUCE's curl transport loses the first response header line, so a "Content-Length" sent first
+    // is missing from the map; the stream itself still knows the length.
+    auto lengthText = responseHeaders["Content-Length"];
+    if (lengthText.isEmpty() && input->getTotalLength() >= 0)
+        lengthText = juce::String(input->getTotalLength());
     const juce::int64 total = lengthText.isNotEmpty() ? (juce::int64) std::atoll(lengthText.toRawUTF8())
                                                       : unknownTotalBytes;
 
@@ -89,10 +95,13 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
     log_info("Download size: " + juce::String(totalMB, 2) + " MB");
     const auto totalText = juce::String(totalMB, 1) + " MB";
 
+    const auto tooLarge = juce::Result::fail("Download too large (more than "
+                                             + juce::String(megabytes(archiveCeiling), 1) + " MB)");
+    if (lengthText.isNotEmpty() && total > archiveCeiling)
+        return tooLarge;
+
     // The whole archive is coming: reserve it once rather than growing the block every chunk.
-    // A header beyond any plausible archive is not trusted with an allocation of its size.
-    constexpr juce::int64 maxReservedBytes = juce::int64(2) << 30;
-    if (lengthText.isNotEmpty() && total > 0 && total <= maxReservedBytes)
+    if (lengthText.isNotEmpty() && total > 0)
         data.ensureSize((size_t) total + 1);
 
     juce::MemoryOutputStream output(data, false);
@@ -111,6 +120,8 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
                 break;
 
             received += count;
+            if (received > archiveCeiling)
+                return tooLarge;
             progress = (double) received / (double) total;
 
             const auto line = text + ":  " + juce::String(megabytes(received), 1) + " / " + totalText;
@@ -123,6 +134,10 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
 
         std::cout << std::endl;
     }
+
+    // A cancelled read ends the loop as if the body had ended.
+    if (threadShouldExit())
+        return juce::Result::fail("Cancelled");
 
     const auto dataSize = (juce::int64) output.getDataSize();
     if (total != unknownTotalBytes && (received < total || dataSize < total))

@@ -100,8 +100,9 @@ juce::String LauncherComponent::read_installed_version()
 
 juce::Result LauncherComponent::find_app_build(bool logMissing)
 {
+    // A folder of that name does not count: it could never be started.
     const auto executable = launcher_executable_file(config.app_executable);
-    if (executable.exists())
+    if (executable.existsAsFile())
         return juce::Result::ok();
 
     if (logMissing)

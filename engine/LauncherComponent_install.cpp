@@ -1,7 +1,9 @@
-// Putting a downloaded build on disk.
+// Putting a downloaded build on disk. The installed application is replaced only by a complete,
+// checked build (see StagedBuild); every failure or stop before that leaves it as it was.
 #include "engine/LauncherComponent.h"
 
-#include "platform/platform.h"
+#include "engine/StagedBuild.h"
+#include "services/build_info.h"
 #include "services/log.h"
 
 namespace
@@ -22,32 +24,40 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     juce::MemoryInputStream input(data, true);
     juce::ZipFile zip(input);
 
-    // Look at the archive before the installed application is removed: a download that is no
-    // archive must not leave the user without the application.
-    if (zip.getNumEntries() <= 0)
-        return invalid_archive(zip.getNumEntries());
-
     const auto appFolder = launcher_child_file(config.app_executable);
-    if (appFolder.exists())
-    {
-        if (! appFolder.deleteRecursively())
-            return juce::Result::fail("Failed to remove existing app");
-        log_info("Removed existing app");
-    }
-
-    if (threadShouldExit())
+    const StagedBuild build(appFolder);
+    InstallLock lock;
+    if (! lock.enter([this] { return threadShouldExit(); }))
         return juce::Result::fail("Cancelled");
+    build.clean_up(true);
 
     auto result = unzip_build(zip, appFolder, 1);
     if (result.failed())
         return result;
 
     if (threadShouldExit())
+    {
+        build.discard();
         return juce::Result::fail("Cancelled");
+    }
 
-    result = find_app_build(true);
+    // The executable must be a file: a folder of that name would never start.
+    const auto executable = build.staged().getChildFile(config.app_executable + ".exe");
+    if (! executable.existsAsFile())
+    {
+        build.discard();
+        log_error("App build not found: " + executable.getFullPathName().quoted());
+        return juce::Result::fail("Could not find app build");
+    }
+
+    StagedBuild::Replaced replaced;
+    result = build.swap_in("Failed to remove existing app", replaced);
     if (result.failed())
         return result;
+    if (replaced == StagedBuild::Replaced::removed)
+        log_info("Removed existing app");
+    else if (replaced == StagedBuild::Replaced::setAside)
+        log_error("Failed to remove existing app"); // the new build is in place; removed at the next start
 
     const auto installedVersion = read_installed_version();
     if (expectedAppVersion.isNotEmpty() && installedVersion != expectedAppVersion)
@@ -66,37 +76,16 @@ juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File
     if (entryCount <= 0)
         return invalid_archive(entryCount);
 
-    // The archive holds the build's top folder, so mode 1 unzips beside it.
-    const auto destination = mode == 1 ? buildFolder.getParentDirectory() : buildFolder;
+    return StagedBuild(buildFolder).unzip(zip, mode == 1, [this] { return threadShouldExit(); });
+}
 
-    double seconds = 0.0;
-    {
-        const juce::ScopedTimeMeasurement measurement(seconds);
+void LauncherComponent::clean_up_interrupted_installs()
+{
+    InstallLock lock;
+    if (! lock.try_enter())
+        return;
 
-        for (int i = 0; i < entryCount; ++i)
-        {
-            if (threadShouldExit())
-            {
-                buildFolder.deleteRecursively();
-                return juce::Result::fail("Cancelled");
-            }
-
-            const auto result = zip.uncompressEntry(i, destination, juce::ZipFile::OverwriteFiles::yes,
-                                                    juce::ZipFile::FollowSymlinks::no);
-            const auto& entry = *zip.getEntry(i);
-            if (result.failed())
-            {
-                log_error("Failed to unzip entry " + juce::String(i) + ": " + entry.filename.quoted());
-                return result;
-            }
-
-            // The framework writes plain files; an executable must stay executable.
-            platform::apply_entry_permissions(entry,
-                                              destination.getChildFile(entry.filename.replaceCharacter('\\', '/')));
-        }
-    }
-
-    log_info("Unzipping " + juce::String(entryCount) + " files finished in " + juce::String(seconds, 2)
-             + " seconds");
-    return juce::Result::ok();
+    StagedBuild(launcher_child_file(config.app_executable)).clean_up(true);
+    // An earlier launcher build set aside is of no use: the patcher only ever takes the newest.
+    StagedBuild(launcher_child_file(build_info::running_application_name())).clean_up(false);
 }

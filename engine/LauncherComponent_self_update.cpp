@@ -2,6 +2,7 @@
 #include "engine/LauncherComponent.h"
 
 #include "engine/Patcher.h"
+#include "engine/StagedBuild.h"
 #include "services/api.h"
 #include "services/build_info.h"
 #include "services/log.h"
@@ -83,15 +84,33 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
     juce::MemoryInputStream stream(data, true);
     juce::ZipFile zip(&stream, false);
 
+    // Unzipped and swapped in whole, under the same lock as the application's install.
+    const StagedBuild build(target);
+    InstallLock lock;
+    if (! lock.enter([this] { return threadShouldExit(); }))
+        return juce::Result::fail("Cancelled");
+    build.clean_up(false);
+
     auto result = unzip_build(zip, target, 1);
     if (result.failed())
         return result;
 
     if (threadShouldExit())
+    {
+        build.discard();
         return juce::Result::fail("Cancelled");
+    }
 
-    if (! target.exists())
+    if (! build.staged().isDirectory())
+    {
+        build.discard();
         return juce::Result::fail("Launcher build not found");
+    }
+
+    StagedBuild::Replaced replaced;
+    result = build.swap_in("Failed to remove earlier launcher build", replaced);
+    if (result.failed())
+        return result;
 
     Patcher patcher(target);
     result = patcher.generate();

@@ -43,6 +43,7 @@ void LauncherComponent::run()
     };
 
     set_working_directory();
+    clean_up_interrupted_installs();
 
     if (! check_api_connection())
         return;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <thread>
 
@@ -132,6 +133,22 @@ bool top_level_window_exists(const juce::String& title)
     return found;
 }
 
+namespace
+{
+mode_t current_umask()
+{
+    // Read without changing it, so other threads never create files under a wrong mask.
+    const auto status = juce::File("/proc/self/status").loadFileAsString();
+    const auto line = status.fromFirstOccurrenceOf("\nUmask:", false, false).upToFirstOccurrenceOf("\n", false, false);
+    const auto octal = line.trim();
+    if (octal.isNotEmpty() && octal.containsOnly("01234567"))
+        return (mode_t) std::strtol(octal.toRawUTF8(), nullptr, 8);
+    const auto mask = umask(022);
+    umask(mask);
+    return mask;
+}
+} // namespace
+
 void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::File& extracted)
 {
     // Archives made on Unix keep st_mode in the upper 16 bits of the external attributes.
@@ -139,8 +156,10 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::F
     if (mode == 0 || entry.isSymbolicLink || ! S_ISREG(mode))
         return;
 
+    // Only the permission bits, through the umask, as any newly created file gets them: an archive
+    // never makes a file set-user-id, set-group-id or sticky, nor more open than the user allows.
     if (extracted.existsAsFile())
-        chmod(extracted.getFullPathName().toRawUTF8(), (mode_t) (mode & 07777u));
+        chmod(extracted.getFullPathName().toRawUTF8(), (mode_t) (mode & 0777u & ~current_umask()));
 }
 
 bool can_start_program(const juce::File& executable)

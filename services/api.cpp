@@ -1,6 +1,7 @@
 #include "services/api.h"
 
 #include "services/log.h"
+#include "services/reply_limits.h"
 #include "services/request_cancel.h"
 
 juce::var api_call(const juce::URL& url)
@@ -18,7 +19,17 @@ juce::var api_call(const juce::URL& url)
     }
 
     juce::var reply;
-    const auto body = stream.get()->readEntireStreamAsString();
+    juce::String body;
+    if (! read_reply_body(*stream.get(), body))
+    {
+        log_error("API reply too large (more than " + juce::String(maxReplyBytes / 1024) + " KB)");
+        return {};
+    }
+    if (nested_too_deeply(body))
+    {
+        log_error("API reply nested too deeply (more than " + juce::String(maxReplyDepth) + " levels)");
+        return {};
+    }
     if (body.isNotEmpty())
         reply = juce::JSON::parse(body);
 

@@ -9,6 +9,8 @@ TEST_F(EngineTest, DownloadNamesItsFailureOrFillsTheBlock)
     // Large enough that the cut comes after the stream has opened.
     const auto cutShort = Reply::file(std::string(10000000, 'z')).with_mode(Reply::Mode::truncated, 9700000);
     const auto unsized = Reply::file(std::string(60000, 'q')).with_mode(Reply::Mode::no_content_length);
+    // The transport drops the first header line; the stream still knows the length.
+    const auto lengthFirst = Reply::file(std::string(10000000, 'f')).with_mode(Reply::Mode::length_first, 5000000);
     const struct
     {
         std::string path;
@@ -25,6 +27,8 @@ TEST_F(EngineTest, DownloadNamesItsFailureOrFillsTheBlock)
         { query, Reply::json(R"({"link":"elsewhere"})"), "Download url query failed", {}, "Downloading Solvanter", 0.0,
           0 },
         { query, Reply::json(R"({"url":"   "})"), "No download url available", {}, "Downloading Solvanter", 0.0, 0 },
+        { query, Reply::nested(100000), "Download url query failed",
+          { "[ERROR]: API reply nested too deeply (more than 64 levels)" }, "Downloading Solvanter", 0.0, 0 },
         { archive, cutShort, "Download finished incomplete (0.97)",
           { "[INFO]: Total bytes: 10000000", "[INFO]: downloaded:  9700000", "[INFO]: Data size:   9700000" },
           "Downloading Solvanter:  9.3 / 9.5 MB", 0.97, 9700000 },
@@ -32,6 +36,9 @@ TEST_F(EngineTest, DownloadNamesItsFailureOrFillsTheBlock)
         { archive, unsized, "",
           { "[INFO]: Download size: 47.68 MB", "[INFO]: Download finished in * seconds (* MB/s)" },
           "Downloading Solvanter:  0.1 / 47.7 MB", 1.0, 60000 },
+        { archive, lengthFirst, "Download finished incomplete (0.50)",
+          { "[INFO]: Download size: 9.54 MB", "[INFO]: Total bytes: 10000000", "[INFO]: downloaded:  5000000" },
+          "Downloading Solvanter:  4.8 / 9.5 MB", 0.5, 5000000 },
     };
 
     auto launcher = make_launcher();
@@ -52,6 +59,38 @@ TEST_F(EngineTest, DownloadNamesItsFailureOrFillsTheBlock)
         // Shown once the server has answered with the archive.
         EXPECT_EQ(probe.bar().isVisible(), row.size > 0);
     }
+}
+
+TEST_F(EngineTest, DownloadBeyondTheCeilingFails)
+{
+    const std::string archive = "/builds/app.zip";
+    auto launcher = make_launcher();
+    LauncherComponentProbe probe { *launcher };
+    probe.archiveCeiling() = 1024 * 1024;
+
+    // Announced too large: refused before a byte is read.
+    backend.script(archive, Reply::file(std::string(1024 * 1024 + 1, 'a')));
+    juce::MemoryBlock data;
+    EXPECT_EQ(probe.download_app(data).getErrorMessage(), "Download too large (more than 1.0 MB)");
+    EXPECT_EQ(data.getSize(), 0u);
+
+    // An endless body without "Content-Length": ends at the ceiling.
+    backend.script(archive, Reply::file("endless").with_mode(Reply::Mode::endless));
+    EXPECT_EQ(probe.download_app(data).getErrorMessage(), "Download too large (more than 1.0 MB)");
+    EXPECT_LE(data.getSize(), 1024u * 1024u + 8192u);
+}
+
+// A signed address covers its query byte for byte; a rebuilt query would not match the signature.
+TEST_F(EngineTest, DownloadAddressIsRequestedAsGiven)
+{
+    const std::string target = "/builds/app.zip?download&token=a%2Bb&sig=a+b/c%2f";
+    backend.script("/launcher/Windows/get_build_url/app/current/Solvanter",
+                   Reply::json(R"({"url":")" + backend.origin() + target + R"("})"));
+    backend.script("/builds/app.zip", Reply::file("zip"));
+    auto launcher = make_launcher();
+    juce::MemoryBlock data;
+    EXPECT_TRUE(LauncherComponentProbe { *launcher }.download_app(data).wasOk());
+    EXPECT_EQ(backend.requests().back(), target);
 }
 
 TEST_F(EngineTest, ArchiveEntryOutsideTheFolderIsRefused)

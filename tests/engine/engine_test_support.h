@@ -23,6 +23,7 @@ struct LauncherComponentProbe
         return c.download_build(d, "Solvanter", c.config.app_download_url());
     }
     juce::Result install_app(const juce::MemoryBlock& d) { return c.install_app(d); }
+    juce::int64& archiveCeiling() { return c.archiveCeiling; }
     juce::Label& label() { return c.stateLabel; }
     juce::ProgressBar& bar() { return c.progressBar; }
     int& pointCount() { return c.spinnerPointCount; }

@@ -205,11 +205,18 @@ const Ending endings[] = {
       [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=3000" }); },
       [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
       nullptr, { "[INFO]: Cancelled", "!*App process not found*" }, "1.0.0" },
-    { "StopDuringADownload",
+    // Stopped while the read loop waits for the rest of the archive: the cancelled read ends the
+    // loop early, and that must not pass for a finished (or merely incomplete) download. The stall
+    // comes after whole chunks, so the cancelled read returns nothing.
+    { "StopInTheDownloadLoop",
       [](EngineTest& t, LauncherComponent&) {
-          t.backend.script("/builds/app.zip", Reply::file(std::string(1000, 'x')).with_delay(30000));
+          t.backend.script("/builds/app.zip",
+                           Reply::file(std::string(2000000, 'x')).with_mode(Reply::Mode::stalled, 12 * 8192));
       },
-      [](EngineTest& t, LauncherComponent&) { return t.requested("/builds/app.zip"); }, nullptr, {}, "" },
+      [](EngineTest&, LauncherComponent& l) {
+          return LauncherComponentProbe { l }.label().getText().startsWith("Downloading Solvanter:  0.1 / 1.9 MB");
+      },
+      nullptr, { "[ERROR]: Cancelled", "!*Download finished*", "!*Total bytes*" }, "" },
 };
 
 void PrintTo(const Ending& row, std::ostream* os) { *os << row.name; }

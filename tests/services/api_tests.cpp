@@ -160,3 +160,37 @@ TEST_F(ApiTest, CancellingEndsTheRequestInFlightAndFailsLaterOnesAtOnce)
     // Another thread's requests do not answer to that canceller, even once the worker has gone.
     EXPECT_EQ(json(api_call(at("/"))), R"({"message": "Solvanter dev backend"})");
 }
+
+TEST_F(ApiTest, OversizedOrDeeplyNestedRepliesAreVoidAndLogged)
+{
+    const struct
+    {
+        Reply reply;
+        const char* expectedReply;
+        juce::StringArray expectedLog;
+    } rows[] {
+        { Reply::json("[1,").with_mode(Reply::Mode::endless), "void",
+          { "[ERROR]: API reply too large (more than 1024 KB)" } },
+        { Reply::json(std::string(1024 * 1024 + 1, ' ')), "void", { "[ERROR]: API reply too large (more than 1024 KB)" } },
+        // 200 KB of brackets overflow the parser's stack; the limit sits far above any real reply.
+        { Reply::nested(100000), "void", { "[ERROR]: API reply nested too deeply (more than 64 levels)" } },
+        { Reply::nested(65), "void", { "[ERROR]: API reply nested too deeply (more than 64 levels)" } },
+        { Reply::json(R"({"message":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})"),
+          R"({"message": "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})", {} },
+        { Reply::nested(2), "[[]]", {} },
+    };
+    for (const auto& row : rows)
+    {
+        const auto path = "/big/" + std::to_string(&row - rows);
+        SCOPED_TRACE(path);
+        backend.script(path, row.reply);
+        EXPECT_EQ(json(api_call(at(path))), row.expectedReply);
+        EXPECT_EQ(logger.take(), row.expectedLog);
+    }
+
+    // The status check reads such a reply as none.
+    backend.script("/", Reply::nested(100000));
+    EXPECT_FALSE(check_api_status(backend.origin()));
+    EXPECT_EQ(logger.take(), juce::StringArray("[ERROR]: API reply nested too deeply (more than 64 levels)",
+                                               "[ERROR]: Failed to get API status message"));
+}

@@ -1,0 +1,168 @@
+#include "engine/StagedBuild.h"
+
+#include "engine/LauncherComponent.h"
+#include "platform/platform.h"
+#include "services/log.h"
+
+namespace
+{
+juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const juce::Result& result)
+{
+    log_error("Failed to unzip entry " + juce::String(index) + ": " + entry.filename.quoted());
+    return result;
+}
+
+juce::String entry_path(const juce::ZipFile::ZipEntry& entry)
+{
+    return entry.filename.replaceCharacter('\\', '/');
+}
+} // namespace
+
+StagedBuild::StagedBuild(const juce::File& folder_)
+    : folder(folder_),
+      staging(folder_.getSiblingFile(folder_.getFileName() + ".installing")),
+      previous(folder_.getSiblingFile(folder_.getFileName() + ".old"))
+{
+}
+
+juce::Result StagedBuild::unzip(juce::ZipFile& zip, bool entriesBesideFolder,
+                                const std::function<bool()>& stopRequested) const
+{
+    const auto build = staged();
+    const auto root = entriesBesideFolder ? staging : build;
+    const auto entryCount = zip.getNumEntries();
+
+    // Everything is looked at before anything is written.
+    juce::int64 totalBytes = 0;
+    for (int i = 0; i < entryCount; ++i)
+    {
+        const auto& entry = *zip.getEntry(i);
+        const auto path = entry_path(entry);
+        const auto target = root.getChildFile(path);
+        if (path.isNotEmpty() && target != build && ! target.isAChildOf(build))
+            return entry_failed(i, entry, juce::Result::fail("Entry " + path + " is outside the target directory"));
+        totalBytes += entry.uncompressedSize;
+    }
+
+    const auto freeBytes = folder.getParentDirectory().getBytesFreeOnVolume();
+    if (freeBytes > 0 && totalBytes > freeBytes)
+    {
+        log_error("Free disk space: " + juce::String(megabytes(freeBytes), 2) + " MB, needed: "
+                  + juce::String(megabytes(totalBytes), 2) + " MB");
+        return juce::Result::fail("Not enough free disk space to unzip downloaded build");
+    }
+
+    discard();
+    if (! build.createDirectory())
+        return juce::Result::fail("Failed to create target folder: " + build.getFullPathName());
+
+    double seconds = 0.0;
+    {
+        const juce::ScopedTimeMeasurement measurement(seconds);
+
+        for (int i = 0; i < entryCount; ++i)
+        {
+            if (stopRequested())
+            {
+                discard();
+                return juce::Result::fail("Cancelled");
+            }
+
+            const auto& entry = *zip.getEntry(i);
+            auto result = zip.uncompressEntry(i, root, juce::ZipFile::OverwriteFiles::yes,
+                                              juce::ZipFile::FollowSymlinks::no);
+
+            // The framework ignores write errors (a full disk) and corrupt data: a short file is
+            // only found by its size.
+            const auto path = entry_path(entry);
+            const auto target = root.getChildFile(path);
+            const bool isFolder = path.isEmpty() || path.endsWithChar('/');
+            if (result.wasOk() && ! isFolder && ! entry.isSymbolicLink
+                && (! target.existsAsFile() || target.getSize() != entry.uncompressedSize))
+                result = juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
+
+            if (result.failed())
+            {
+                discard();
+                return entry_failed(i, entry, result);
+            }
+
+            // The framework writes plain files; an executable must stay executable.
+            platform::apply_entry_permissions(entry, target);
+        }
+    }
+
+    log_info("Unzipping " + juce::String(entryCount) + " files finished in " + juce::String(seconds, 2)
+             + " seconds");
+    return juce::Result::ok();
+}
+
+juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced& replaced) const
+{
+    replaced = Replaced::nothing;
+    previous.deleteRecursively();
+
+    if (folder.exists())
+    {
+        // A rename either happens whole or not at all: the old folder is never half removed.
+        if (! folder.moveFileTo(previous))
+        {
+            discard();
+            return juce::Result::fail(oldStaysMessage);
+        }
+        replaced = Replaced::setAside;
+    }
+
+    if (! staged().moveFileTo(folder))
+    {
+        if (replaced == Replaced::setAside)
+            previous.moveFileTo(folder);
+        discard();
+        replaced = Replaced::nothing;
+        return juce::Result::fail("Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
+    }
+
+    discard();
+    if (replaced == Replaced::setAside && previous.deleteRecursively())
+        replaced = Replaced::removed;
+    return juce::Result::ok();
+}
+
+void StagedBuild::discard() const
+{
+    staging.deleteRecursively();
+}
+
+void StagedBuild::clean_up(bool restoreOld) const
+{
+    discard();
+    if (! previous.exists())
+        return;
+
+    // Killed between the two renames: the old build is the only one there is.
+    if (restoreOld && ! folder.exists() && previous.moveFileTo(folder))
+        return;
+    previous.deleteRecursively();
+}
+
+juce::String install_lock_name()
+{
+    return "SolvanterLauncherInstall_" + juce::String::toHexString(launcher_directory().getFullPathName().hashCode64());
+}
+
+InstallLock::InstallLock()
+    : lock(install_lock_name())
+{
+}
+
+bool InstallLock::enter(const std::function<bool()>& stopRequested)
+{
+    if (lock.enter(0))
+        return true;
+
+    log_info("Waiting for another launcher to finish installing");
+    while (! stopRequested())
+        if (lock.enter(500))
+            return true;
+    return false;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+
+#include <juce_core/juce_core.h>
+
+// Puts a build folder from an archive in place so that the folder it replaces survives every
+// failed or interrupted install. The archive is unzipped into a folder beside the final one (on
+// the same file system), checked, and only then swapped in by renames:
+//
+//   <name>.installing/<name>   the new build while it is unzipped and checked
+//   <name>.old                 the replaced build, between the two renames and until it is removed
+//
+// What an interrupted install leaves there is cleaned up before the next install and at the next
+// start. Worker thread; callers hold the install lock (`InstallLock`) around all of it.
+class StagedBuild
+{
+public:
+    explicit StagedBuild(const juce::File& folder);
+
+    // The new build once `unzip` has succeeded.
+    juce::File staged() const { return staging.getChildFile(folder.getFileName()); }
+
+    // Unzips every entry into the staging folder, after checking that each lies inside the build's
+    // folder (`entriesBesideFolder`: paths start with the folder's name, as in the build archives;
+    // otherwise they are relative to it) and that the disk holds them all. Each written file must
+    // have the entry's size. On failure or when `stopRequested` says so, the staging folder is
+    // removed. Logs a failed entry and the unzip time.
+    juce::Result unzip(juce::ZipFile& zip, bool entriesBesideFolder, const std::function<bool()>& stopRequested) const;
+
+    enum class Replaced
+    {
+        nothing,     // there was no folder before
+        removed,     // the old folder is gone
+        setAside     // the old folder is still there as <name>.old (removed at the next start)
+    };
+
+    // Moves the old folder aside and the staged build into its place. When the old folder cannot
+    // be moved, nothing changes and the result carries `oldStaysMessage`.
+    juce::Result swap_in(const juce::String& oldStaysMessage, Replaced& replaced) const;
+
+    // Removes the staging folder.
+    void discard() const;
+
+    // Removes what an interrupted install left. With `restoreOld`, an old build that was moved
+    // aside and never replaced is put back first.
+    void clean_up(bool restoreOld) const;
+
+private:
+    juce::File folder, staging, previous;
+};
+
+// The name of the inter-process lock: one per launcher folder.
+juce::String install_lock_name();
+
+// Held by a launcher while it installs, so that launchers started in one folder take turns.
+class InstallLock
+{
+public:
+    InstallLock();
+
+    // Waits for the lock, polling `stopRequested` every 500 ms; false when stopped first.
+    bool enter(const std::function<bool()>& stopRequested);
+    // Takes the lock only when no other launcher holds it.
+    bool try_enter() { return lock.enter(0); }
+
+private:
+    juce::InterProcessLock lock;
+};
