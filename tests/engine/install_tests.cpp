@@ -153,3 +153,17 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 4 files finished in * seconds", "[INFO]: App process found*" }));
     EXPECT_EQ(installed_version(), "1.0.0");
 }
+
+// A folder where the executable belongs is no installed application: it is replaced, not launched.
+TEST_F(EngineTest, ExecutableFolderCountsAsNotInstalled)
+{
+    ASSERT_TRUE(launcher_executable_file("Solvanter").createDirectory());
+    ASSERT_TRUE(appFolder().getChildFile("version.txt").replaceWithText("1.0.0"));
+    pack_app("1.0.0", shortLivedApp);
+
+    auto launcher = make_launcher();
+    ASSERT_TRUE(run_to_end(*launcher));
+
+    EXPECT_TRUE(log.logged({ "[INFO]: App is not installed", "[INFO]: Removed existing app", "[INFO]: App process found*" }));
+    EXPECT_TRUE(launcher_executable_file("Solvanter").existsAsFile());
+}
