@@ -1,8 +1,8 @@
 // Whole runs of the worker against the dev backend, with the stand-in as the application.
 #include "engine_test_support.h"
 
-#include "app/palette.h"
 #include "services/build_info.h"
+#include "ui/palette.h"
 
 using devbackend::Reply;
 
