@@ -16,9 +16,15 @@ juce::String batch_path(const juce::File& file, const juce::File& base)
 // What a quoted path in patcher.bat cannot hold: a line break ends the command and starts another,
 // a double quote ends the quoting, a percent sign starts a variable, and a backslash is read as a
 // separator where a name meant a character.
-bool batch_can_carry(const juce::String& text)
+bool batch_can_carry(const juce::String& path)
 {
-    return ! text.containsAnyOf("\r\n\"%\\");
+    return ! path.containsAnyOf("\r\n\"%\\");
+}
+
+// An entry's name also goes into the move lines, where a colon would name a drive or a stream.
+bool batch_can_carry_name(const juce::String& name)
+{
+    return batch_can_carry(name) && ! name.containsChar(':');
 }
 
 // For the failure message: the name as written, with its line breaks made visible.
@@ -60,7 +66,7 @@ juce::Result Patcher::generate()
                                                            juce::File::findFilesAndDirectories))
     {
         const auto file = entry.getFile();
-        if (! batch_can_carry(file.getFileName()))
+        if (! batch_can_carry_name(file.getFileName()))
             return juce::Result::fail("Launcher build entry " + shown(file.getFileName())
                                       + " cannot be written to the patcher script");
         moves.set(file.getFileName(), batch_path(file, installFolder));

@@ -97,7 +97,7 @@ TEST_F(PatcherFiles, EmptyBuildWritesNothingAndTheLastRunWins)
 // A name the batch file cannot hold would split or end its line: nothing is written.
 TEST_F(PatcherFiles, NamesTheBatchFileCannotCarryWriteNothing)
 {
-    for (const std::string name : { "evil\necho injected", "quote\"d", "back\\slash", "100%" })
+    for (const std::string name : { "evil\necho injected", "quote\"d", "back\\slash", "100%", "a:b" })
     {
         SCOPED_TRACE(name);
         ASSERT_TRUE(write_file(newBuild.getChildFile("solvanter-launcher"), "new"));
