@@ -20,15 +20,10 @@ if [ -x "$BUILD_DIR/bin/solvanter-script-host" ]; then
     cp "$BUILD_DIR/bin/solvanter-script-host" "$DEMO_DIR/install/"
 fi
 
-"$BUILD_DIR/bin/solvanter-dev-backend" --port "$DEV_PORT" --builds "$DEMO_DIR/builds" \
-    --app-version 1.0.0 --app-archive solvanter-demo.zip >"$DEMO_DIR/backend.log" 2>&1 &
-BACKEND_PID=$!
-trap 'kill "$BACKEND_PID" 2>/dev/null || true; wait "$BACKEND_PID" 2>/dev/null || true' EXIT
-
-for _ in $(seq 50); do
-    if (exec 3<>"/dev/tcp/127.0.0.1/$DEV_PORT") 2>/dev/null; then break; fi
-    sleep 0.1
-done
+BACKEND_PID=
+trap '[ -z "$BACKEND_PID" ] || { kill "$BACKEND_PID" 2>/dev/null; wait "$BACKEND_PID" 2>/dev/null; } || true' EXIT
+start_dev_backend "$DEMO_DIR/backend.log" --builds "$DEMO_DIR/builds" \
+    --app-version 1.0.0 --app-archive solvanter-demo.zip || exit 1
 
 echo "Dev backend on http://127.0.0.1:$DEV_PORT, launcher in $DEMO_DIR/install"
 status=0
@@ -36,7 +31,12 @@ if [ -n "${DISPLAY:-}" ]; then
     "$DEMO_DIR/install/solvanter-launcher" "$@" || status=$?
 else
     echo "No display: running headless under Xvfb"
-    xvfb "$DEMO_DIR/install/solvanter-launcher" --headless "$@" || status=$?
+    # Headless, so that a failed run ends; once, whether or not the arguments hold it already.
+    args=(--headless)
+    for arg in "$@"; do
+        case "$arg" in --headless | --headless=*) args=() ;; esac
+    done
+    xvfb "$DEMO_DIR/install/solvanter-launcher" "${args[@]}" "$@" || status=$?
 fi
 echo "Launcher exited with $status; its log is ~/.config/Solvanter/launcher.log"
 exit "$status"

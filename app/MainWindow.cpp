@@ -1,6 +1,6 @@
 #include "app/MainWindow.h"
 
-#include "app/palette.h"
+#include "ui/palette.h"
 
 namespace
 {

@@ -1,9 +1,9 @@
 #include "app/PublicGuiComponent.h"
 
-#include "app/embedded_font.h"
-#include "app/palette.h"
 #include "services/build_info.h"
 #include "services/system_info.h"
+#include "ui/embedded_font.h"
+#include "ui/palette.h"
 #include "solvanter_resources.h"
 
 PublicGuiComponent::PublicGuiComponent(bool headless_, bool skipUpdate, bool skipAppUpdate, bool writeConfig)

@@ -34,7 +34,7 @@ bool SolvanterLauncher::moreThanOneInstanceAllowed()
 
 void SolvanterLauncher::initialise(const juce::String& commandLine)
 {
-    const auto args = parse_command_line(commandLine);
+    auto args = parse_command_line(commandLine);
 
     if (args.indexOfOption("--help") >= 0)
     {
@@ -66,6 +66,14 @@ void SolvanterLauncher::initialise(const juce::String& commandLine)
 
     if (args.size() > 0)
         log_info("Args: " + commandLine);
+
+    // Nothing could be shown, and nobody could close the window after a failure.
+    if (args.indexOfOption("--headless") < 0 && args.indexOfOption("--write-config-and-quit") < 0
+        && ! platform::display_available())
+    {
+        log_info("No display available (DISPLAY unset or unreachable): running as with --headless");
+        args.arguments.add({ "--headless" });
+    }
 
     mainWindow = std::make_unique<MainWindow>(getApplicationName(), args);
 

@@ -1,6 +1,6 @@
 #include "app/SvDocumentWindowButton.h"
 
-#include "app/palette.h"
+#include "ui/palette.h"
 
 namespace juce
 {

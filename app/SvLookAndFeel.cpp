@@ -1,8 +1,8 @@
 #include "app/SvLookAndFeel.h"
 
 #include "app/SvDocumentWindowButton.h"
-#include "app/embedded_font.h"
-#include "app/palette.h"
+#include "ui/embedded_font.h"
+#include "ui/palette.h"
 
 namespace juce
 {

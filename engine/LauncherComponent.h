@@ -64,6 +64,9 @@ private:
 
     // sequence
     bool check_api_connection();
+    // Whether the request just made was cancelled because the component is going away; logs
+    // "Cancelled" when it was.
+    bool request_was_cancelled();
 
     // application update
     bool update_app();

@@ -56,6 +56,9 @@ bool LauncherComponent::check_app_update()
     }
 
     const auto reply = api_call(config.app_version_url(installedVersion));
+    if (request_was_cancelled())
+        return false;
+
     if (! reply.hasProperty("result") || ! reply.hasProperty("remote_version"))
     {
         log_error("App version query failed");

@@ -30,7 +30,11 @@ bool LauncherComponent::download_and_install(const juce::String& name, const juc
 
     if (result.failed())
     {
-        log_error(result.getErrorMessage());
+        // Stopped because the launcher is quitting: nothing went wrong.
+        if (requestCanceller.is_cancelled() && result.getErrorMessage() == "Cancelled")
+            log_info("Cancelled");
+        else
+            log_error(result.getErrorMessage());
         return false;
     }
     return true;
@@ -46,6 +50,9 @@ juce::Result LauncherComponent::download_build(juce::MemoryBlock& data, const ju
     update_state(text, true, false, utils::Level::info);
 
     const auto reply = api_call(query);
+    if (requestCanceller.is_cancelled())
+        return juce::Result::fail("Cancelled");
+
     if (! reply.hasProperty("url"))
         return juce::Result::fail("Download url query failed");
 
@@ -69,6 +76,9 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
     const WebStream stream(url, connectionTimeoutMs, statusCode, &responseHeaders);
 
     auto* input = stream.get();
+    if (requestCanceller.is_cancelled())
+        return juce::Result::fail("Cancelled");
+
     if (input == nullptr || statusCode != 200)
     {
         if (statusCode == 0)

@@ -36,6 +36,9 @@ bool LauncherComponent::check_launcher_update()
     update_state("Checking launcher update to " + buildType, true, false, utils::Level::info);
 
     const auto reply = api_call(config.launcher_version_url());
+    if (request_was_cancelled())
+        return false;
+
     if (! reply.hasProperty("result") || ! reply.hasProperty("remote_version"))
     {
         log_error("Launcher version query failed");

@@ -73,6 +73,9 @@ bool LauncherComponent::check_api_connection()
     if (check_api_status(config.app_api))
         return true;
 
+    if (request_was_cancelled())
+        return false;
+
     log_error("Could not reach Solvanter API, waiting for network connection");
     update_state("Solvanter servers could not be reached.\nCheck your internet connection or try again later...",
                  false, true, utils::Level::warning);
@@ -92,6 +95,17 @@ bool LauncherComponent::check_api_connection()
     }
 
     animating = false;
+    return true;
+}
+
+bool LauncherComponent::request_was_cancelled()
+{
+    // The component is going away: the launcher quits, and a request that ended that way is not
+    // the backend's failure.
+    if (! requestCanceller.is_cancelled())
+        return false;
+
+    log_info("Cancelled");
     return true;
 }
 

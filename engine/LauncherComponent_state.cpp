@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "app/embedded_font.h"
-#include "app/palette.h"
 #include "services/log.h"
+#include "ui/embedded_font.h"
+#include "ui/palette.h"
 
 namespace
 {

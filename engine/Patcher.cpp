@@ -13,6 +13,26 @@ juce::String batch_path(const juce::File& file, const juce::File& base)
     return file.getRelativePathFrom(base).replaceCharacter('/', '\\').quoted();
 }
 
+// What a quoted path in patcher.bat cannot hold: a line break ends the command and starts another,
+// a double quote ends the quoting, a percent sign starts a variable, and a backslash is read as a
+// separator where a name meant a character.
+bool batch_can_carry(const juce::String& path)
+{
+    return ! path.containsAnyOf("\r\n\"%\\");
+}
+
+// An entry's name also goes into the move lines, where a colon would name a drive or a stream.
+bool batch_can_carry_name(const juce::String& name)
+{
+    return batch_can_carry(name) && ! name.containsChar(':');
+}
+
+// For the failure message: the name as written, with its line breaks made visible.
+juce::String shown(const juce::String& text)
+{
+    return "\"" + text.replace("\r", "\\r").replace("\n", "\\n") + "\"";
+}
+
 bool write_script(const juce::File& file, const juce::StringArray& lines)
 {
     // 8-bit text, no byte-order mark, CR LF between lines and none after the last.
@@ -33,6 +53,12 @@ juce::Result Patcher::generate()
 {
     log_info("Generating patcher script");
 
+    // The restart line names the launcher by its full path, which holds this OS's separators.
+    const auto separator = juce::File::getSeparatorChar();
+    if (! batch_can_carry(executable.getFullPathName().replaceCharacter(separator, '/')))
+        return juce::Result::fail("Launcher path " + shown(executable.getFullPathName())
+                                  + " cannot be written to the patcher script");
+
     // Keys compare without case, as Windows names do: two names that differ only in case are
     // one target, moved once.
     juce::StringPairArray moves;
@@ -40,6 +66,9 @@ juce::Result Patcher::generate()
                                                            juce::File::findFilesAndDirectories))
     {
         const auto file = entry.getFile();
+        if (! batch_can_carry_name(file.getFileName()))
+            return juce::Result::fail("Launcher build entry " + shown(file.getFileName())
+                                      + " cannot be written to the patcher script");
         moves.set(file.getFileName(), batch_path(file, installFolder));
     }
 

@@ -8,6 +8,9 @@
 // One implementation file per OS; the engine never tests the OS itself.
 namespace platform
 {
+// Whether a window can be shown at all: on Linux, whether the X display named by DISPLAY opens.
+bool display_available();
+
 // Whether a top-level window with exactly this title exists. Worker thread.
 bool top_level_window_exists(const juce::String& title);
 

@@ -110,6 +110,11 @@ juce::Array<Window> client_windows(Display* display, Window root)
 }
 } // namespace
 
+bool display_available()
+{
+    return DisplayHandle().display != nullptr;
+}
+
 bool top_level_window_exists(const juce::String& title)
 {
     DisplayHandle handle;

@@ -5,6 +5,12 @@
 
 namespace platform
 {
+bool display_available()
+{
+    // A Windows session always has a desktop to show windows on.
+    return true;
+}
+
 bool top_level_window_exists(const juce::String& title)
 {
     return FindWindowA(nullptr, title.toStdString().c_str()) != nullptr;

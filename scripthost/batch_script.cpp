@@ -29,7 +29,7 @@ bool match_block_open(const std::string& line, Statement& s)
 
     body = trim(std::string_view(body).substr(0, body.size() - both.size()));
     const auto file = tokenize(body);
-    if (! file || file->size() != 1 || file->front().text.empty())
+    if (! file || file->size() != 1 || ! stays_in_working_folder(file->front().text))
         return false;
 
     s.kind = Statement::Kind::open_block;
@@ -71,7 +71,7 @@ bool match_move(const std::vector<Token>& t, Statement& s)
 {
     if (t.size() != 4 || ! is_flag(t[0], "move") || ! is_flag(t[1], "/y"))
         return false;
-    if (t[2].text.empty() || t[3].text.empty())
+    if (! stays_in_working_folder(t[2].text) || ! stays_in_working_folder(t[3].text))
         return false;
 
     s.kind = Statement::Kind::move;
@@ -97,7 +97,7 @@ bool match_rd(const std::vector<Token>& t, Statement& s)
         else
             return false;
     }
-    if (! recursive || ! quiet || folder.empty())
+    if (! recursive || ! quiet || ! stays_in_working_folder(folder))
         return false;
 
     s.kind = Statement::Kind::remove_folder;
@@ -152,6 +152,8 @@ BatchReading read_batch(std::string_view text)
             continue;
 
         auto statement = read_statement(rawLine);
+        if (statement.kind == Statement::Kind::unknown)
+            return { false, {}, "line " + std::to_string(lineNumber) + ": not a command of the patcher: " + statement.line };
         if (statement.kind == Statement::Kind::open_block)
         {
             if (inBlock)

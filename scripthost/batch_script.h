@@ -1,7 +1,8 @@
 #pragma once
 
 // Reads the patcher's batch file into statements. It knows the few commands that the patcher
-// writes; any other line becomes an `unknown` statement, reported and skipped when it runs.
+// writes, with paths that stay inside the working folder; any other line is an `unknown`
+// statement, and a script holding one is refused as a whole before anything runs.
 
 #include <string>
 #include <string_view>
@@ -34,7 +35,7 @@ struct BatchReading
 {
     bool ok = false;
     std::vector<Statement> statements;
-    std::string error;  // a broken block structure: the interpreter would run nothing
+    std::string error;  // an unknown line or a broken block structure: nothing runs
 };
 
 Statement read_statement(std::string_view line);

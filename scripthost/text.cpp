@@ -99,4 +99,23 @@ std::string native_path(std::string_view scriptPath)
         std::replace(path.begin(), path.end(), '\\', (char) std::filesystem::path::preferred_separator);
     return path;
 }
+
+bool stays_in_working_folder(std::string_view scriptPath)
+{
+    // A colon is a drive ("C:") or a stream name: neither is a plain relative path.
+    if (scriptPath.empty() || scriptPath.find(':') != std::string_view::npos)
+        return false;
+
+    std::size_t start = 0;
+    for (;;)
+    {
+        const auto end = scriptPath.find_first_of("\\/", start);
+        const auto name = scriptPath.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (name.empty() || name == "." || name == "..")
+            return false;
+        if (end == std::string_view::npos)
+            return true;
+        start = end + 1;
+    }
+}
 } // namespace scripthost

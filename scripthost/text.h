@@ -29,4 +29,8 @@ std::optional<std::vector<Token>> tokenize(std::string_view line);
 
 // A path as the scripts write it, with backslashes, turned into this OS's form.
 std::string native_path(std::string_view scriptPath);
+
+// Whether a script's path stays inside the working folder: relative (no drive, no leading
+// separator), made of names separated by one backslash or slash, none of them "." or "..".
+bool stays_in_working_folder(std::string_view scriptPath);
 } // namespace scripthost

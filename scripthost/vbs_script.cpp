@@ -97,7 +97,7 @@ private:
     std::string_view rest;
 };
 
-// "cmd /c <file>.bat" and nothing else.
+// "cmd /c <file>.bat" with the batch file inside the working folder, and nothing else.
 bool batch_file_of_command(const std::string& command, std::string& batchFile)
 {
     const auto tokens = tokenize(command);
@@ -107,7 +107,7 @@ bool batch_file_of_command(const std::string& command, std::string& batchFile)
     const auto& t = *tokens;
     if (! iequals(t[0].text, "cmd") || t[0].quoted || ! iequals(t[1].text, "/c") || t[1].quoted)
         return false;
-    if (! iends_with(t[2].text, ".bat") || t[2].text.size() <= 4)
+    if (! iends_with(t[2].text, ".bat") || t[2].text.size() <= 4 || ! stays_in_working_folder(t[2].text))
         return false;
 
     batchFile = t[2].text;

@@ -1,7 +1,8 @@
 #pragma once
 
-// Reads the patcher's VBScript: it only creates a WScript.Shell and runs "cmd /c <file>.bat"
-// hidden (window style 0) without waiting. Any other script is refused as a whole.
+// Reads the patcher's VBScript: it only creates a WScript.Shell and runs "cmd /c <file>.bat", the
+// batch file inside the working folder, hidden (window style 0) without waiting. Any other script
+// is refused as a whole.
 
 #include <string>
 #include <string_view>

@@ -9,6 +9,10 @@ juce::var api_call(const juce::URL& url)
     int statusCode = 0;
     const WebStream stream(url, 10000, statusCode);
 
+    // Cancelled because the launcher is quitting: not the backend's failure; the caller says so.
+    if (RequestCanceller::current_thread_cancelled())
+        return {};
+
     if (stream.get() == nullptr)
     {
         if (statusCode == 0)
@@ -32,6 +36,9 @@ juce::var api_call(const juce::URL& url)
     }
     if (body.isNotEmpty())
         reply = juce::JSON::parse(body);
+
+    if (RequestCanceller::current_thread_cancelled())
+        return {};
 
     if (statusCode == 200)
         return reply;
@@ -73,6 +80,7 @@ bool check_api_status(const juce::String& apiUrl)
         return true;
     }
 
-    log_error("Failed to get API status message");
+    if (! RequestCanceller::current_thread_cancelled())
+        log_error("Failed to get API status message");
     return false;
 }

@@ -21,6 +21,11 @@ void RequestCanceller::install_for_current_thread(RequestCanceller* canceller)
     currentCanceller = canceller;
 }
 
+bool RequestCanceller::current_thread_cancelled()
+{
+    return currentCanceller != nullptr && currentCanceller->is_cancelled();
+}
+
 RequestCanceller::Registration::Registration(juce::WebInputStream& stream)
     : owner(currentCanceller)
 {

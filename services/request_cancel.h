@@ -15,6 +15,8 @@ public:
     // Calling thread: requests opened by this thread from now on answer to `canceller` (or to
     // nothing when null).
     static void install_for_current_thread(RequestCanceller* canceller);
+    // Calling thread: whether the canceller its requests answer to has been cancelled.
+    static bool current_thread_cancelled();
 
     class Registration
     {

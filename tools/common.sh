@@ -55,6 +55,28 @@ build_project() {
     cmake --build "$BUILD_DIR" -j "$(nproc)"
 }
 
+# Starts the dev backend on 127.0.0.1:$DEV_PORT, with the given log file and further arguments,
+# and waits until it listens itself: another server already on the port would otherwise answer in
+# its place. Sets BACKEND_PID; fails with a message when the backend cannot listen.
+start_dev_backend() {
+    local log=$1; shift
+    local port_file="$log.port"
+    rm -f "$port_file"
+    "$BUILD_DIR/bin/solvanter-dev-backend" --port "$DEV_PORT" --port-file "$port_file" "$@" >"$log" 2>&1 &
+    BACKEND_PID=$!
+    # The backend writes the port file once it listens, and ends when it cannot.
+    while [ ! -s "$port_file" ]; do
+        if ! kill -0 "$BACKEND_PID" 2>/dev/null; then
+            wait "$BACKEND_PID" 2>/dev/null || true
+            BACKEND_PID=
+            echo "The dev backend could not listen on 127.0.0.1:$DEV_PORT ($(tail -n 1 "$log"))." >&2
+            echo "Another program holds the port: stop it, or build and run on another one with DEV_PORT=<port>." >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
 xvfb() {
     xvfb-run -a -s "-noreset -screen 0 1280x1024x24" "$@"
 }

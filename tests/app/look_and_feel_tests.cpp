@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/SvLookAndFeel.h"
-#include "app/embedded_font.h"
-#include "app/palette.h"
+#include "ui/embedded_font.h"
+#include "ui/palette.h"
 #include "pixels.h"
 
 namespace

@@ -2,6 +2,9 @@
 
 #include <signal.h>
 
+#include <cstdlib>
+#include <string>
+
 #include "launcher_process.h"
 
 // The built launcher, one process per case.
@@ -144,20 +147,44 @@ TEST(LauncherProgram, ShownRunLogsItsStartInOrder)
     EXPECT_EQ(index_of(lines, "[INFO]: Running in headless mode"), -1);
 }
 
-// Nobody could close a headless run after a failure, so it ends by itself.
+// Nobody could close a headless run after a failure, so it ends by itself; so does a run that
+// has no display to show its window on.
 TEST(LauncherProgram, HeadlessFailureEndsWithExitCodeOne)
 {
+    const juce::String noDisplay = "[INFO]: No display available (DISPLAY unset or unreachable): running as with --headless";
+    const struct
+    {
+        juce::StringArray args;
+        const char* display;  // nullptr: unset
+        int noDisplayLines;
+    } rows[] = {
+        { { "--headless=1", "--skip-update" }, nullptr, 0 },
+        { { "--skip-update" }, nullptr, 1 },
+        { { "--skip-update" }, ":59999", 1 },
+    };
     devbackend::DevBackend backend;
     ASSERT_TRUE(start_backend_for_launcher(backend));
-    LauncherProcess launcher;
-    launcher.use_backend(backend);
-    ASSERT_TRUE(launcher.run({ "--headless=1", "--skip-update" }));
-    EXPECT_EQ(launcher.exit_code, 1);
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.args.joinIntoString(" ") + (row.display != nullptr ? " on " + juce::String(row.display) : ""));
+        LauncherProcess launcher;
+        launcher.use_backend(backend);
+        // The launcher inherits this process's DISPLAY when it is started with one.
+        const std::string display = std::getenv("DISPLAY") != nullptr ? std::getenv("DISPLAY") : "";
+        if (row.display != nullptr)
+            setenv("DISPLAY", row.display, 1);
+        const auto started = launcher.start(row.args, row.display != nullptr);
+        setenv("DISPLAY", display.c_str(), 1);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(launcher.wait_for_exit());
+        EXPECT_EQ(launcher.exit_code, 1);
 
-    const auto lines = launcher.log_lines();
-    EXPECT_GT(index_of(lines, appFailure), index_of(lines, "[INFO]: Running in headless mode"));
-    EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
-    EXPECT_EQ(lines[lines.size() - 1], "[INFO]: Quit launcher with exit code 1");
+        const auto lines = launcher.log_lines();
+        EXPECT_EQ(count_of(lines, noDisplay), row.noDisplayLines);
+        EXPECT_GT(index_of(lines, appFailure), index_of(lines, "[INFO]: Running in headless mode"));
+        EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
+        EXPECT_EQ(lines[lines.size() - 1], "[INFO]: Quit launcher with exit code 1");
+    }
 }
 
 // The hidden window exists but is never mapped. SIGTERM cancels the download in flight (the

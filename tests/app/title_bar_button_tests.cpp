@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/SvLookAndFeel.h"
-#include "app/palette.h"
+#include "ui/palette.h"
 #include "pixels.h"
 
 namespace

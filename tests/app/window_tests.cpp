@@ -4,7 +4,7 @@
 
 #include "app/MainWindow.h"
 #include "app/command_line.h"
-#include "app/palette.h"
+#include "ui/palette.h"
 #include "launcher_process.h"
 #include "pixels.h"
 

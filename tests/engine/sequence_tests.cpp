@@ -1,8 +1,8 @@
 // Whole runs of the worker against the dev backend, with the stand-in as the application.
 #include "engine_test_support.h"
 
-#include "app/palette.h"
 #include "services/build_info.h"
+#include "ui/palette.h"
 
 using devbackend::Reply;
 
@@ -140,6 +140,13 @@ INSTANTIATE_TEST_SUITE_P(Engine, WholeRun, ::testing::ValuesIn(runs), row_name<R
 
 namespace
 {
+const Reply late = Reply::json(R"({"message":"late","result":true,"remote_version":"1.0.0","url":""})").with_delay(30000);
+const juce::StringArray quitLines { "[INFO]: Cancelled", "![ERROR]*" };
+const std::string launcherCheck = std::string("/launcher/Windows/check_version/launcher/current/")
+                                  + build_info::launcher_name + "/" + build_info::build_name;
+const std::string appCheck = "/launcher/Windows/check_version/app/current/Solvanter/1.0.0";
+const std::string appQuery = "/launcher/Windows/get_build_url/app/current/Solvanter";
+
 // Runs that end without the application started: a failed step, or a stop request.
 struct Ending
 {
@@ -205,6 +212,23 @@ const Ending endings[] = {
       [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=3000" }); },
       [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
       nullptr, { "[INFO]: Cancelled", "!*App process not found*" }, "1.0.0" },
+    // Quitting cancels the request in flight: "Cancelled", and no failure of the backend's.
+    { "QuitDuringTheStatusCheck", [](EngineTest& t, LauncherComponent&) { t.backend.script("/", late); },
+      [](EngineTest& t, LauncherComponent&) { return t.requested("/"); }, nullptr, quitLines, "" },
+    { "QuitDuringTheLauncherCheck",
+      [](EngineTest& t, LauncherComponent& l) {
+          t.backend.script(launcherCheck, late);
+          l.skipUpdate = false;
+      },
+      [](EngineTest& t, LauncherComponent&) { return t.requested(launcherCheck); }, nullptr, quitLines, "" },
+    { "QuitDuringTheAppCheck",
+      [](EngineTest& t, LauncherComponent&) {
+          t.install_standin("1.0.0");
+          t.backend.script(appCheck, late);
+      },
+      [](EngineTest& t, LauncherComponent&) { return t.requested(appCheck); }, nullptr, quitLines, "1.0.0" },
+    { "QuitDuringTheDownloadQuery", [](EngineTest& t, LauncherComponent&) { t.backend.script(appQuery, late); },
+      [](EngineTest& t, LauncherComponent&) { return t.requested(appQuery); }, nullptr, quitLines, "" },
     // Stopped while the read loop waits for the rest of the archive: the cancelled read ends the
     // loop early, and that must not pass for a finished (or merely incomplete) download. The stall
     // comes after whole chunks, so the cancelled read returns nothing.
@@ -216,7 +240,7 @@ const Ending endings[] = {
       [](EngineTest&, LauncherComponent& l) {
           return LauncherComponentProbe { l }.label().getText().startsWith("Downloading Solvanter:  0.1 / 1.9 MB");
       },
-      nullptr, { "[ERROR]: Cancelled", "!*Download finished*", "!*Total bytes*" }, "" },
+      nullptr, { "[INFO]: Cancelled", "![ERROR]*", "!*Download finished*", "!*Total bytes*" }, "" },
 };
 
 void PrintTo(const Ending& row, std::ostream* os) { *os << row.name; }
@@ -240,6 +264,7 @@ TEST_P(EndedRun, ShowsOnlyAFailureAndCallsTheHookOnlyThen)
         launcher.reset();
         EXPECT_LT(juce::Time::getMillisecondCounterHiRes() - start, 5000.0);
         EXPECT_FALSE(failure_shown());
+        EXPECT_FALSE(log.logged({ "*Cancelled", "*Cancelled" }));
     }
     else
     {

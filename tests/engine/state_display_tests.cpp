@@ -1,7 +1,7 @@
 // The state line, the layout and the spinner, on the message thread.
 #include "engine_test_support.h"
 
-#include "app/palette.h"
+#include "ui/palette.h"
 
 namespace
 {

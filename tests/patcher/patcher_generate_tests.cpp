@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -91,6 +92,26 @@ TEST_F(PatcherFiles, EmptyBuildWritesNothingAndTheLastRunWins)
     ASSERT_TRUE(vbsFile.deleteFile());
     EXPECT_EQ(patcher.run().getErrorMessage(), "Failed to start patcher script");
     EXPECT_TRUE(log.lines().contains("[INFO]: Running patcher script"));
+}
+
+// A name the batch file cannot hold would split or end its line: nothing is written.
+TEST_F(PatcherFiles, NamesTheBatchFileCannotCarryWriteNothing)
+{
+    for (const std::string name : { "evil\necho injected", "quote\"d", "back\\slash", "100%", "a:b" })
+    {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(write_file(newBuild.getChildFile("solvanter-launcher"), "new"));
+        const auto path = std::filesystem::path(newBuild.getFullPathName().toStdString()) / name;
+        std::ofstream(path) << "x";
+        ASSERT_TRUE(std::filesystem::exists(path));
+
+        const auto shown = juce::String(name).replace("\n", "\\n");
+        EXPECT_EQ(Patcher(newBuild).generate().getErrorMessage(),
+                  "Launcher build entry \"" + shown + "\" cannot be written to the patcher script");
+        EXPECT_FALSE(batFile.exists());
+        EXPECT_FALSE(vbsFile.exists());
+        std::filesystem::remove(path);
+    }
 }
 
 TEST_F(PatcherFiles, ScriptsThatCannotBeWritten)

@@ -1,7 +1,7 @@
-// One real self-update: the built launcher, started headless from a scratch install folder,
-// updates itself from the dev backend and quits; the script host restarts the new copy, which
-// installs and launches the stand-in application. Needs an X display and the dev port, the backend
-// address compiled into the launcher of the test build.
+// Real self-updates: the built launcher, started headless from a scratch install folder, updates
+// itself from the dev backend and quits; the script host restarts the new copy, which installs and
+// launches the stand-in application. Needs an X display and the port of the backend address
+// compiled into the launcher of the test build.
 #include "patcher_test_support.h"
 
 #include "dev_backend.h"
@@ -38,90 +38,134 @@ struct Reaper
     juce::File folder;
     ~Reaper()
     {
-        for (auto pid : processes_under(folder.getFullPathName() + "/"))
-            ::kill(pid, SIGKILL);
+        if (folder != juce::File())
+            for (auto pid : processes_under(folder.getFullPathName() + "/"))
+                ::kill(pid, SIGKILL);
     }
 };
 
-TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
+// The launcher installed in a folder of the scratch space, and a backend that offers it an update
+// holding the same two programs and a marker only the update brings.
+class SelfUpdateRun : public ::testing::Test
 {
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb";
-    const auto launcher = build_file("bin/solvanter-launcher");
-    const auto standin = build_file("tests/standin/solvanter-standin-app");
-    const auto makeAppZip = juce::File(SOLVANTER_SOURCE_DIR).getChildFile("tests/standin/make_app_zip.sh");
-    for (const auto& needed : { launcher, script_host_binary(), standin, makeAppZip })
-        ASSERT_TRUE(needed.existsAsFile()) << needed.getFullPathName();
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb";
+        for (const auto& needed : { launcher, script_host_binary(), standin, makeAppZip })
+            ASSERT_TRUE(needed.existsAsFile()) << needed.getFullPathName();
 
-    ScratchFolder install, builds, stage;
-    Reaper reaper { install.folder };
+        // Other test programs use the same port for a while; wait for it rather than fail at once.
+        const auto port = juce::URL(build_info::api_origin()).getPort();
+        ASSERT_TRUE(wait_until([&] { return backend.start(port); }, 120000)) << "port " << port << " stayed taken";
+    }
 
+    void install_into(const juce::File& folder)
+    {
+        install = folder;
+        reaper.folder = folder;
+        ASSERT_TRUE(folder.createDirectory());
+        const auto newBuild = stage / "Solvanter Launcher";
+        ASSERT_TRUE(write_file(newBuild.getChildFile("marker.txt"), "updated"));
+        for (const auto& to : { install, newBuild })
+            ASSERT_TRUE(copy_executable(launcher, to.getChildFile("solvanter-launcher"))
+                        && copy_executable(script_host_binary(), to.getChildFile("solvanter-script-host")));
+        juce::PropertiesFile config(install.getChildFile("config.xml"), juce::PropertiesFile::Options());
+        config.setValue("app_api", juce::String(backend.origin()));
+        ASSERT_TRUE(config.save());
+        juce::ChildProcess zip;
+        ASSERT_TRUE(zip.start(juce::StringArray { "/bin/sh", "-c",
+                                                  "cd \"$0\" && zip -q -r -X \"$1/launcher.zip\" \"Solvanter Launcher\" && "
+                                                  "\"$2\" \"$3\" 1.0.0 \"$1/app.zip\" lifetime_ms=4000",
+                                                  stage.folder.getFullPathName(), builds.folder.getFullPathName(),
+                                                  makeAppZip.getFullPathName(), standin.getFullPathName() },
+                              0));
+        ASSERT_TRUE(zip.waitForProcessToFinish(60000) && zip.getExitCode() == 0);
+
+        backend.set_builds_folder(builds.folder.getFullPathName().toStdString());
+        backend.set_app_version("1.0.0");
+        backend.set_app_archive("app.zip");
+        backend.set_launcher_update("2.9.25", "launcher.zip", 1);
+    }
+
+    // Runs the installed launcher headless to its end. Its output goes to a file, so nothing it
+    // leaves running holds a pipe of ours open.
+    void run_first()
+    {
+        juce::ChildProcess first;
+        ASSERT_TRUE(first.start(juce::StringArray { "/bin/sh", "-c", "exec \"$0\" --headless > \"$1\" 2>&1",
+                                                    install.getChildFile("solvanter-launcher").getFullPathName(),
+                                                    (stage / "first.log").getFullPathName() },
+                                0));
+        ASSERT_TRUE(first.waitForProcessToFinish(90000)) << file_bytes(stage / "first.log");
+        firstExitCode = (int) first.getExitCode();
+        firstLog = file_bytes(stage / "first.log");
+    }
+
+    const juce::File launcher = build_file("bin/solvanter-launcher");
+    const juce::File standin = build_file("tests/standin/solvanter-standin-app");
+    const juce::File makeAppZip = juce::File(SOLVANTER_SOURCE_DIR).getChildFile("tests/standin/make_app_zip.sh");
+    ScratchFolder scratch, builds, stage;
+    Reaper reaper;
     devbackend::DevBackend backend;
-    // Other test programs use the same port for a while; wait for it rather than fail at once.
-    // The port the launcher was built against (DEV_PORT).
-    const auto port = juce::URL(build_info::api_origin()).getPort();
-    ASSERT_TRUE(wait_until([&] { return backend.start(port); }, 120000)) << "port " << port << " stayed taken";
-    const juce::String origin(backend.origin());
+    juce::File install;
+    int firstExitCode = -1;
+    std::string firstLog;
+};
 
-    // The installed launcher, and the update: the same two programs and a marker only it brings.
-    const auto newBuild = stage / "Solvanter Launcher";
-    ASSERT_TRUE(write_file(newBuild.getChildFile("marker.txt"), "updated"));
-    for (const auto& folder : { install.folder, newBuild })
-        ASSERT_TRUE(copy_executable(launcher, folder.getChildFile("solvanter-launcher"))
-                    && copy_executable(script_host_binary(), folder.getChildFile("solvanter-script-host")));
-    juce::PropertiesFile config(install / "config.xml", juce::PropertiesFile::Options());
-    config.setValue("app_api", origin);
-    ASSERT_TRUE(config.save());
-    juce::ChildProcess zip;
-    ASSERT_TRUE(zip.start(juce::StringArray { "/bin/sh", "-c",
-                                              "cd \"$0\" && zip -q -r -X \"$1/launcher.zip\" \"Solvanter Launcher\" && "
-                                              "\"$2\" \"$3\" 1.0.0 \"$1/app.zip\" lifetime_ms=4000",
-                                              stage.folder.getFullPathName(), builds.folder.getFullPathName(),
-                                              makeAppZip.getFullPathName(), standin.getFullPathName() },
-                          0));
-    ASSERT_TRUE(zip.waitForProcessToFinish(60000) && zip.getExitCode() == 0);
-
-    backend.set_builds_folder(builds.folder.getFullPathName().toStdString());
-    backend.set_app_version("1.0.0");
-    backend.set_app_archive("app.zip");
-    backend.set_launcher_update("2.9.25", "launcher.zip", 1);
-
-    // The first launcher updates itself and quits. Its output goes to a file, so nothing it leaves
-    // running holds a pipe of ours open.
-    juce::ChildProcess first;
-    ASSERT_TRUE(first.start(juce::StringArray { "/bin/sh", "-c", "exec \"$0\" --headless > \"$1\" 2>&1",
-                                                (install / "solvanter-launcher").getFullPathName(),
-                                                (stage / "first.log").getFullPathName() },
-                            0));
-    ASSERT_TRUE(first.waitForProcessToFinish(90000)) << file_bytes(stage / "first.log");
-    const auto firstLog = file_bytes(stage / "first.log");
-    EXPECT_EQ(first.getExitCode(), 0u) << firstLog;
+TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
+{
+    install_into(scratch / "install");
+    run_first();
+    ASSERT_EQ(firstExitCode, 0) << firstLog;
     EXPECT_NE(firstLog.find("Closing launcher for self-update"), std::string::npos) << firstLog;
     // Its worker stops after the hand-over instead of going on to the application.
     EXPECT_EQ(firstLog.find("Checking app update"), std::string::npos) << firstLog;
 
-    // The patcher replaces the files and restarts the launcher.
-    EXPECT_TRUE(wait_until([&] { return (install / "marker.txt").existsAsFile(); }, 30000));
-    EXPECT_TRUE(wait_until([&] { return ! (install / "Solvanter Launcher").exists(); }, 30000));
-    // The batch file's last line comes after the folder has gone.
-    EXPECT_TRUE(wait_until([&] { return file_bytes(install / "patcher.txt").find("restart") != std::string::npos; },
+    // The patcher replaces the files and restarts the launcher. Its last echo ends patcher.txt:
+    // after it only the restart runs, whose output goes elsewhere.
+    const auto patcherTxt = install.getChildFile("patcher.txt");
+    EXPECT_TRUE(wait_until([&] { return patcherTxt.loadFileAsString().endsWith("\r\nrestart updated launcher\r\n"); },
                            30000));
-    const auto patcherOutput = juce::String(file_bytes(install / "patcher.txt"));
-    EXPECT_TRUE(patcherOutput.startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n")
-                && patcherOutput.endsWith("\r\nrestart updated launcher\r\n") && ! patcherOutput.contains("Unknown"))
-        << patcherOutput;
+    EXPECT_TRUE(patcherTxt.loadFileAsString().startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n"))
+        << patcherTxt.loadFileAsString();
+    EXPECT_TRUE(install.getChildFile("marker.txt").existsAsFile());
+    EXPECT_FALSE(install.getChildFile("Solvanter Launcher").exists());
 
     // The restarted launcher checks again, is up to date, installs the application and starts it.
-    const auto args = install / "Solvanter/args.txt";
+    const auto args = install.getChildFile("Solvanter/args.txt");
     EXPECT_TRUE(wait_until([&] { return args.existsAsFile(); }, 60000));
     const auto requests = backend.requests();
     EXPECT_EQ(count_starting(requests, "/launcher/Windows/check_version/launcher/"), 2);
     // The first launcher stopped after its hand-over: the application was fetched once.
     EXPECT_EQ(count_starting(requests, "/launcher/Windows/get_build_url/app/current/Solvanter"), 1);
     EXPECT_EQ(count_starting(requests, "/builds/app.zip"), 1);
-    EXPECT_NE(args.loadFileAsString().indexOf(origin), -1) << args.loadFileAsString();
+    EXPECT_NE(args.loadFileAsString().indexOf(juce::String(backend.origin())), -1) << args.loadFileAsString();
 
     // Having found the application's window it quits by itself.
-    EXPECT_TRUE(wait_until([&] { return processes_under((install / "solvanter-launcher").getFullPathName()).empty(); },
+    EXPECT_TRUE(wait_until([&] { return processes_under(install.getChildFile("solvanter-launcher").getFullPathName()).empty(); },
                            30000));
+}
+
+// A launcher folder whose path the restart line cannot carry: the update fails before any script
+// is written, like its other failures, and the old launcher stays.
+TEST_F(SelfUpdateRun, LauncherPathTheBatchFileCannotCarry)
+{
+    for (const auto* name : { "quote\"d", "back\\slash" })
+    {
+        SCOPED_TRACE(name);
+        const auto folder = juce::File(scratch.folder.getFullPathName() + "/" + name);
+        install_into(folder);
+        run_first();
+        EXPECT_EQ(firstExitCode, 1) << firstLog;
+        const auto path = folder.getChildFile("solvanter-launcher").getFullPathName();
+        EXPECT_NE(firstLog.find("[ERROR]: Launcher path \"" + path.toStdString() + "\" cannot be written to the patcher script"),
+                  std::string::npos) << firstLog;
+        EXPECT_NE(firstLog.find("Something went wrong with updating the launcher."), std::string::npos) << firstLog;
+        EXPECT_FALSE(folder.getChildFile("patcher.bat").exists());
+        EXPECT_FALSE(folder.getChildFile("patcher.vbs").exists());
+        EXPECT_FALSE(folder.getChildFile("marker.txt").exists());
+        EXPECT_EQ(file_bytes(folder.getChildFile("solvanter-launcher")), file_bytes(launcher));
+    }
 }
 } // namespace

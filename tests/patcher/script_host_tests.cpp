@@ -48,7 +48,6 @@ TEST(ScriptHostProgram, RunsThePatchersScriptsAndRestartsTheProgram)
                            "move /y \"Solvanter Launcher\\plugins\" \"plugins\"\r\n"
                            "move /y \"Solvanter Launcher\\data\" \"data\"\r\n"
                            "rd \"Solvanter Launcher\" /s /q\r\nrd \"Solvanter.app\" /s /q\r\n"
-                           "copy \"launcher\" \"backup\"\r\n"
                            "echo restart updated launcher\r\n)\r\n\""
                                + restart.getFullPathName().toStdString() + "\""));
 
@@ -59,13 +58,12 @@ TEST(ScriptHostProgram, RunsThePatchersScriptsAndRestartsTheProgram)
     EXPECT_FALSE((work / "plugins/old.so").exists());
     EXPECT_EQ(file_bytes(work / "data"), "new data");
     EXPECT_FALSE((work / "Solvanter Launcher").exists());
-    EXPECT_FALSE((work / "backup").exists());
     // Nothing parked during a replacement stays behind.
     EXPECT_EQ(work.folder.findChildFiles(juce::File::findFilesAndDirectories, false, ".*").size(), 0);
     EXPECT_EQ(file_bytes(work / "patcher.txt"),
               "Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n        1 file(s) moved.\r\n"
               "        1 dir(s) moved.\r\n        1 file(s) moved.\r\nThe system cannot find the file specified.\r\n"
-              "Unknown command: copy \"launcher\" \"backup\"\r\nrestart updated launcher\r\n");
+              "restart updated launcher\r\n");
 
     // The restarted program outlives the host, runs in the working folder and gets no arguments.
     std::string restarted;
@@ -76,6 +74,7 @@ TEST(ScriptHostProgram, RunsThePatchersScriptsAndRestartsTheProgram)
     EXPECT_EQ(restarted, work.folder.getFullPathName().toStdString() + "\n0\n");
 }
 
+// The host works in "launcher"; a folder "keep" lies inside it and another beside it.
 TEST(ScriptHostProgram, ScriptsItRefusesTouchNothing)
 {
     const struct
@@ -85,6 +84,9 @@ TEST(ScriptHostProgram, ScriptsItRefusesTouchNothing)
     } rows[] = {
         { shell + "oShell.Run \"cmd /c patcher.bat\", 1, true", ">patcher.txt 2>&1 (\r\nrd \"keep\" /s /q\r\n)", true },
         { patcherVbs, ">patcher.txt 2>&1 (\r\nrd \"keep\" /s /q", true },
+        // One line it does not know refuses the whole script, also the lines before it.
+        { patcherVbs, ">patcher.txt 2>&1 (\r\nrd \"keep\" /s /q\r\ncopy \"a\" \"b\"\r\n)", true },
+        { patcherVbs, ">patcher.txt 2>&1 (\r\nrd \"..\\keep\" /s /q\r\n)", true },
         // A block whose output cannot be opened does not run.
         { patcherVbs, ">\"keep\\me\\patcher.txt\" 2>&1 (\r\nrd \"keep\" /s /q\r\n)", false },
     };
@@ -92,13 +94,16 @@ TEST(ScriptHostProgram, ScriptsItRefusesTouchNothing)
     {
         SCOPED_TRACE(row.vbs + "\n" + row.bat);
         ScratchFolder work;
-        ASSERT_TRUE(write_file(work / "patcher.vbs", row.vbs) && write_file(work / "patcher.bat", row.bat));
-        ASSERT_TRUE(write_file(work / "keep/me", "x"));
+        const auto launcher = work / "launcher";
+        ASSERT_TRUE(write_file(launcher.getChildFile("patcher.vbs"), row.vbs)
+                    && write_file(launcher.getChildFile("patcher.bat"), row.bat));
+        ASSERT_TRUE(write_file(launcher.getChildFile("keep/me"), "x") && write_file(work / "keep/me", "x"));
 
-        const auto exitCode = run_host(work.folder);
+        const auto exitCode = run_host(launcher);
         EXPECT_EQ(exitCode != 0, row.refused) << exitCode;
+        EXPECT_TRUE(launcher.getChildFile("keep/me").existsAsFile());
         EXPECT_TRUE((work / "keep/me").existsAsFile());
-        EXPECT_FALSE((work / "patcher.txt").exists());
+        EXPECT_FALSE(launcher.getChildFile("patcher.txt").exists());
     }
 }
 
@@ -125,16 +130,24 @@ TEST(ScriptHostReaders, RefuseAnyOtherScript)
         shell + "strArgs = \"powershell patcher.bat\"\r\noShell.Run strArgs, 0, false",
         shell + "strArgs = \"cmd /c patcher.exe\"\r\noShell.Run strArgs, 0, false",
         "Set oShell = CreateObject(\"Scripting.FileSystemObject\")\r\noShell.Run \"cmd /c patcher.bat\", 0, false",
+        // A batch file outside the working folder.
+        shell + "oShell.Run \"cmd /c ..\\patcher.bat\", 0, false",
+        shell + "oShell.Run \"cmd /c C:\\patcher.bat\", 0, false",
+        shell + "oShell.Run \"cmd /c /tmp/patcher.bat\", 0, false",
         patcherVbs + "\r\nMsgBox \"done\"",
         "",
     };
     for (const auto& text : refused)
         EXPECT_FALSE(scripthost::read_patcher_vbs(text).ok) << text;
 
-    // Lines it would run differently from the interpreter, or not at all, are unknown: reported, not run.
+    // Lines it would run differently from the interpreter, or not at all, and paths that leave the
+    // working folder are unknown: a script holding one is refused.
     for (const auto* line : { "move \"a\" \"b\"", "move /y \"a\"", "move /y \"a\" \"b\" \"c\"", "rd \"a\" /s",
                               "rd \"a\" \"b\" /s /q", "timeout /t soon", "echo a > b", "echo a & del b",
-                              "\"unterminated", "solvanter-launcher", "\"a\" --headless", "start \"\" \"a\"" })
+                              "\"unterminated", "solvanter-launcher", "\"a\" --headless", "start \"\" \"a\"",
+                              "rd \"C:\\a\" /s /q", "rd \"\\a\" /s /q", "rd \"/a\" /s /q", "rd \"a\\..\\..\" /s /q",
+                              "rd \".\" /s /q", "move /y \"a\" \"..\\b\"", "move /y \"\\\\host\\share\\a\" \"b\"",
+                              ">\"..\\out.txt\" 2>&1 (" })
         EXPECT_EQ(scripthost::read_statement(line).kind, scripthost::Statement::Kind::unknown) << line;
 
     // A broken block structure: nothing runs.

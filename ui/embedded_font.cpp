@@ -1,4 +1,4 @@
-#include "app/embedded_font.h"
+#include "ui/embedded_font.h"
 
 #include "solvanter_resources.h"
 
