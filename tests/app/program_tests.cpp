@@ -144,7 +144,8 @@ TEST(LauncherProgram, ShownRunLogsItsStartInOrder)
     EXPECT_EQ(index_of(lines, "[INFO]: Running in headless mode"), -1);
 }
 
-// Nobody could close a headless run after a failure, so it ends by itself.
+// Nobody could close a headless run after a failure, so it ends by itself. "--skip-update" reaches
+// the engine (and "--headless=1" counts as "--headless").
 TEST(LauncherProgram, HeadlessFailureEndsWithExitCodeOne)
 {
     devbackend::DevBackend backend;
@@ -155,7 +156,8 @@ TEST(LauncherProgram, HeadlessFailureEndsWithExitCodeOne)
     EXPECT_EQ(launcher.exit_code, 1);
 
     const auto lines = launcher.log_lines();
-    EXPECT_GT(index_of(lines, appFailure), index_of(lines, "[INFO]: Running in headless mode"));
+    EXPECT_GT(index_of(lines, "[INFO]: Skipping self-update"), index_of(lines, "[INFO]: Running in headless mode"));
+    EXPECT_GT(index_of(lines, appFailure), index_of(lines, "[INFO]: Skipping self-update"));
     EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
     EXPECT_EQ(lines[lines.size() - 1], "[INFO]: Quit launcher with exit code 1");
 }
@@ -187,7 +189,8 @@ TEST(LauncherProgram, SigtermDuringAHeadlessDownloadEndsCleanly)
 }
 
 // Started by a relative path, the launcher still finds its own folder after it has made that
-// folder the working directory: the installed application is found there.
+// folder the working directory: the installed application is found there, so "--skip-app-update"
+// may skip its update (and only that one).
 TEST(LauncherProgram, RelativeStartFindsTheInstalledApp)
 {
     devbackend::DevBackend backend;
@@ -201,9 +204,10 @@ TEST(LauncherProgram, RelativeStartFindsTheInstalledApp)
     ASSERT_TRUE(app.replaceWithText("#!/bin/sh\necho started\nexit 2\n", false, false, "\n") && app.setExecutePermission(true));
     ASSERT_TRUE(launcher.folder().getChildFile("Solvanter/version.txt").replaceWithText("1.0.0"));
 
-    ASSERT_TRUE(launcher.run({ "--headless", "--skip-update" }));
+    ASSERT_TRUE(launcher.run({ "--headless", "--skip-app-update" }));
     const auto lines = launcher.log_lines();
-    EXPECT_GE(index_of(lines, "[INFO]: App is up to date"), 0) << lines.joinIntoString("\n");
+    EXPECT_GE(index_of(lines, "[INFO]: Launcher is up to date"), 0) << lines.joinIntoString("\n");
+    EXPECT_GT(index_of(lines, "[INFO]: Skipping app update"), index_of(lines, "[INFO]: Launcher is up to date"));
     EXPECT_GE(index_of(lines, "[ERROR]: Failed to launch app, exit code 2:"), 0);
     EXPECT_EQ(launcher.exit_code, 1);
 }

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "app/SvLookAndFeel.h"
-#include "app/palette.h"
+#include "expected_values.h"
 #include "pixels.h"
 
 namespace
@@ -41,8 +41,8 @@ TEST(SvDocumentWindowButton, IdleHoverPressedAndDisabledColours)
     for (const bool dark : { true, false })
     {
         juce::SvLookAndFeel laf(dark);
-        const auto bar = dark ? Palette::background : Palette::foreground;
-        const auto ink = dark ? Palette::foreground : Palette::background;
+        const auto bar = dark ? expected::background : expected::foreground;
+        const auto ink = dark ? expected::foreground : expected::background;
         const auto dimmed = pixels::over(bar, ink, 0.6f);
 
         for (const int kind : { juce::DocumentWindow::closeButton, juce::DocumentWindow::minimiseButton,
@@ -56,9 +56,9 @@ TEST(SvDocumentWindowButton, IdleHoverPressedAndDisabledColours)
 
             expect_look(*button, bar, ink, "idle");
             button->setState(juce::Button::buttonOver);
-            expect_look(*button, close ? Palette::error : ink, bar, "hover");
+            expect_look(*button, close ? expected::error : ink, bar, "hover");
             button->setState(juce::Button::buttonDown);
-            expect_look(*button, close ? Palette::error : dimmed, bar, "pressed");
+            expect_look(*button, close ? expected::error : dimmed, bar, "pressed");
             button->setState(juce::Button::buttonNormal);
             button->setEnabled(false);
             expect_look(*button, bar, dimmed, "disabled");
