@@ -122,7 +122,7 @@ TEST(LauncherProgram, ShownRunLogsItsStartInOrder)
     launcher.use_backend(backend);
     ASSERT_TRUE(launcher.start({}, true));
     ASSERT_TRUE(launcher.wait_for_log(appFailure));
-    EXPECT_TRUE(wait_until([] { return windows_titled("Solvanter Launcher", true) == 1; }));
+    EXPECT_TRUE(wait_until([] { return map_state("Solvanter Launcher") == "IsViewable"; }));
     EXPECT_FALSE(launcher.wait_for_exit(300));
 
     launcher.send_signal(SIGINT);
@@ -174,8 +174,7 @@ TEST(LauncherProgram, SigtermDuringAHeadlessDownloadEndsCleanly)
     ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }, true));
     ASSERT_TRUE(backend.wait_for_request("/builds/app.zip", 20000));
     ASSERT_TRUE(launcher.wait_for_log("[STATE]: Downloading Solvanter"));
-    EXPECT_EQ(windows_titled("Solvanter Launcher", false), 1);
-    EXPECT_EQ(windows_titled("Solvanter Launcher", true), 0);
+    EXPECT_EQ(map_state("Solvanter Launcher"), "IsUnMapped");
 
     launcher.send_signal(SIGTERM);
     ASSERT_TRUE(launcher.wait_for_exit());
