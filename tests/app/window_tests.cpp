@@ -49,6 +49,23 @@ TEST(MainWindow, FixedSizeCentredWithMinimiseAndCloseOnly)
     EXPECT_EQ(window->getCloseButton()->getBounds(), expected::closeButton);
     EXPECT_EQ(window->getMinimiseButton()->getBounds(), expected::minimiseButton);
 
+    // Which part takes the mouse, up to each edge: the link lies above the engine's area where the
+    // two overlap.
+    auto& content = *window->content;
+    const std::pair<juce::Component*, juce::Rectangle<int>> parts[] { { &content.launcher, expected::stateArea },
+                                                                      { &content.supportLink, expected::linkBox } };
+    for (const auto& [part, area] : parts)
+    {
+        const auto at = [&, part = part](int x, int y) {
+            auto* hit = content.getComponentAt(juce::Point<int>(x, y) - expected::contentOrigin);
+            return hit == part || part->isParentOf(hit);
+        };
+        EXPECT_TRUE(at(area.getX(), area.getY()) && at(area.getRight() - 1, area.getBottom() - 1)) << area.toString();
+        EXPECT_FALSE(at(area.getX() - 1, area.getY()) || at(area.getX(), area.getY() - 1)
+                     || at(area.getRight(), area.getBottom() - 1) || at(area.getRight() - 1, area.getBottom()))
+            << area.toString();
+    }
+
     // The look and feel is the desktop's default only while the window lives.
     EXPECT_EQ(&juce::Desktop::getInstance().getDefaultLookAndFeel(), window->lookAndFeel.get());
     window.reset();
@@ -76,11 +93,11 @@ TEST(MainWindow, PaintsTitleIconStateAndLink)
 {
     const auto window = make_window("");
     window->content->launcher.update_state("Checking for updates", false, false, utils::Level::info);
-    window->content->launcher.animating = true;
+    const juce::Rectangle<int> rightOfIcon { expected::icon.getRight(), 0, 417, 140 };
     juce::Image image;
     pump_until([&] {
         image = window->createComponentSnapshot(window->getLocalBounds());
-        return ! pixels::bounds_where(image, pixels::near(expected::info, 8)).isEmpty();  // the posted state text
+        return ! pixels::bounds_where(image, pixels::near(expected::info, 8), rightOfIcon).isEmpty();  // the posted state text
     });
 
     // The dark title bar, its title from x 11 (border 1, title space 6, then 4).
@@ -94,24 +111,19 @@ TEST(MainWindow, PaintsTitleIconStateAndLink)
     const auto scaled = pixels::bounds_where(png, pixels::near(expected::accent, 40)).toFloat()
                             * ((float) expected::icon.getWidth() / (float) png.getWidth())
                         + expected::icon.getPosition().toFloat();
-    const auto ring = pixels::bounds_where(image, pixels::near(expected::accent, 40), { 0, 31, 108, 109 }).toFloat();
+    const auto ring = pixels::bounds_where(image, pixels::near(expected::accent, 40)).toFloat();
     EXPECT_LE(ring.getPosition().getDistanceFrom(scaled.getPosition()), 1.5f) << ring.toString();
     EXPECT_LE(ring.getBottomRight().getDistanceFrom(scaled.getBottomRight()), 1.5f) << ring.toString();
 
-    // In the engine's area: the state text in white from its left (past the label's 5-pixel
-    // inset), the spinner's circle around (width - 19, height / 2).
-    const auto state = pixels::bounds_where(image, pixels::near(expected::info, 8), { 97, 0, 417, 140 });
+    // The state text in white in the engine's area.
+    const auto state = pixels::bounds_where(image, pixels::near(expected::info, 8), rightOfIcon);
     EXPECT_GT(state.getWidth(), 60);
     EXPECT_TRUE(expected::stateArea.contains(state)) << state.toString();
-    EXPECT_NEAR(state.getX(), expected::stateArea.getX() + 5, 1);
-    const auto spinner = pixels::bounds_where(image, pixels::near(expected::accent, 40), expected::stateArea);
-    EXPECT_LE(spinner.getCentre().getDistanceFrom({ expected::stateArea.getRight() - 19, expected::stateArea.getCentreY() }), 1)
-        << spinner.toString();
 
-    // The link's blue text centred in the link's box.
+    // Link blue only in the link's box.
     const auto link = pixels::bounds_where(image, pixels::near(expected::link, 40));
     EXPECT_GT(link.getWidth(), 20);
-    EXPECT_LE(link.getCentre().getDistanceFrom(expected::linkBox.getCentre()), 1) << link.toString();
+    EXPECT_TRUE(expected::linkBox.contains(link)) << link.toString();
 }
 
 // I opens the About box only once the worker has ended, and only without modifiers; Escape and
