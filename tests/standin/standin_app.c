@@ -61,7 +61,10 @@ int main(int argc, char **argv)
 {
     ssize_t n = readlink("/proc/self/exe", dir, sizeof dir - 1);
     dir[n > 0 ? n : 0] = '\0';
-    *(strrchr(dir, '/') ? strrchr(dir, '/') : dir) = '\0';
+    if (strrchr(dir, '/'))
+        *strrchr(dir, '/') = '\0';
+    else
+        strcpy(dir, ".");
     char path[8300];
     snprintf(path, sizeof path, "%s/standin.conf", dir);
     FILE *f = fopen(path, "r");
