@@ -1,19 +1,8 @@
 #include "launcher_process.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <vector>
-
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 #include "services/build_info.h"
-
-extern char** environ;
 
 LauncherProcess::LauncherProcess()
     : root(juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("solvanter-app-test", "", false))
@@ -26,10 +15,10 @@ LauncherProcess::LauncherProcess()
 
 LauncherProcess::~LauncherProcess()
 {
-    if (pid > 0)
+    if (shell.isRunning())
     {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        send_signal(SIGKILL);
+        shell.waitForProcessToFinish(20000);
     }
     root.deleteRecursively();
 }
@@ -42,56 +31,31 @@ void LauncherProcess::use_backend(const devbackend::DevBackend& backend) const
 
 bool LauncherProcess::start(const juce::StringArray& args, bool withDisplay)
 {
-    // env(1) sets the environment and then becomes the launcher, keeping its process id.
-    juce::StringArray command { "/usr/bin/env", "-u", "XDG_CONFIG_HOME" };
-    if (! withDisplay)
-        command.addArray(juce::StringArray { "-u", "DISPLAY" });
-    if (relative_start)
-        command.addArray(juce::StringArray { "-C", root.getFullPathName() });
-    command.add("HOME=" + root.getChildFile("home").getFullPathName());
-    if (relative_start)
-        command.add("launcher/solvanter-launcher");
-    else
-        command.add(folder().getChildFile("solvanter-launcher").getFullPathName());
+    // The shell waits for the launcher, so that both its process id and its exit status are
+    // known; with job control on, the launcher does not ignore SIGINT as a background job would.
+    juce::StringArray command { "/bin/bash", "-c",
+                                "set -m; cd \"$0\" && rm -f pid rc; unset=$1 exe=$2; shift 2; "
+                                "env -u XDG_CONFIG_HOME -u \"$unset\" HOME=\"$PWD/home\" \"$exe\" \"$@\" > stdout.txt & "
+                                "echo $! > pid.new && mv pid.new pid; wait $!; echo $? > rc",
+                                root.getFullPathName(), withDisplay ? "XDG_CONFIG_HOME" : "DISPLAY",
+                                relative_start ? "launcher/solvanter-launcher"
+                                               : folder().getChildFile("solvanter-launcher").getFullPathName() };
     command.addArray(args);
-
-    std::vector<std::string> strings;
-    std::vector<char*> argv;
-    for (const auto& arg : command)
-        strings.push_back(arg.toStdString());
-    for (auto& arg : strings)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, root.getChildFile("stdout.txt").getFullPathName().toRawUTF8(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
     exit_code = -1;
-    const auto result = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0)
-        pid = -1;
-    return result == 0;
+    return shell.start(command, 0) && wait_until([this] { return root.getChildFile("pid").exists(); });
 }
 
 bool LauncherProcess::wait_for_exit(int timeoutMs)
 {
-    return wait_until([this] {
-        int status = 0;
-        if (pid > 0 && waitpid(pid, &status, WNOHANG) == pid)
-        {
-            pid = -1;
-            exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        }
-        return pid <= 0;
-    }, timeoutMs);
+    if (! wait_until([this] { return root.getChildFile("rc").getSize() > 0; }, timeoutMs))
+        return false;
+    exit_code = root.getChildFile("rc").loadFileAsString().getIntValue();
+    return true;
 }
 
 void LauncherProcess::send_signal(int signal) const
 {
-    if (pid > 0)
-        kill(pid, signal);
+    ::kill(root.getChildFile("pid").loadFileAsString().getIntValue(), signal);
 }
 
 juce::StringArray LauncherProcess::log_lines() const
@@ -107,49 +71,20 @@ juce::StringArray LauncherProcess::log_lines() const
 
 bool start_backend_for_launcher(devbackend::DevBackend& backend)
 {
-    // Only a build against a local backend can be run here (-DSOLVANTER_API=http://127.0.0.1:18230).
+    // Only a build against a local backend can be run here (-DSOLVANTER_API=http://127.0.0.1:<port>).
     if (! build_info::api_origin().startsWith("http://127.0.0.1:"))
         return false;
     const auto port = juce::URL(build_info::api_origin()).getPort();
     return wait_until([&] { return backend.start(port); }, 60000);
 }
 
-void ignore_x_errors()
+juce::String map_state(const juce::String& title)
 {
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-}
-
-int windows_titled(const juce::String& title, bool mapped)
-{
-    auto* display = XOpenDisplay(nullptr);
-    if (display == nullptr)
-        return 0;
-
-    // Windows may vanish while they are looked at.
-    auto* previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    int found = 0;
-
-    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0)
-    {
-        for (unsigned int i = 0; i < count; ++i)
-        {
-            XTextProperty name {};
-            XWindowAttributes attributes {};
-            if (XGetWMName(display, children[i], &name) == 0 || name.value == nullptr)
-                continue;
-            const auto text = juce::String::fromUTF8(reinterpret_cast<const char*>(name.value), (int) name.nitems);
-            XFree(name.value);
-            if (text == title && XGetWindowAttributes(display, children[i], &attributes) != 0
-                && (attributes.map_state == IsViewable) == mapped)
-                ++found;
-        }
-        XFree(children);
-    }
-
-    XSync(display, False);
-    XSetErrorHandler(previous);
-    XCloseDisplay(display);
-    return found;
+    juce::ChildProcess xwininfo;
+    // xwininfo's own -name misses titles that JUCE sets as UTF-8.
+    const auto script = R"(id=$(xwininfo -root -children | grep -F "\"$0\":" | awk '{ print $1; exit }'); )"
+                        R"([ -n "$id" ] && xwininfo -id "$id")";
+    if (! xwininfo.start(juce::StringArray { "/bin/bash", "-c", script, title }))
+        return {};
+    return xwininfo.readAllProcessOutput().fromFirstOccurrenceOf("Map State: ", false, false).upToFirstOccurrenceOf("\n", false, false);
 }

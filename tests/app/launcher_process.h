@@ -1,14 +1,9 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <functional>
-
 #include <juce_core/juce_core.h>
 
 #include "dev_backend.h"
 #include "support/waiting.h"
-
 
 // The built launcher, run as a child process from a temporary folder of its own (config.xml lies
 // beside it) with HOME inside that folder, so that launcher.log belongs to this run alone.
@@ -38,13 +33,13 @@ public:
     bool run(const juce::StringArray& args) { return start(args) && wait_for_exit(); }
     void send_signal(int signal) const;
 
-    int exit_code = -1;  // stays -1 when a signal ended the run
+    int exit_code = -1;  // 128 + the signal when a signal ended the run
     // Start it as "launcher/solvanter-launcher" from the folder above, as a shell user might.
     bool relative_start = false;
 
 private:
     juce::File root;
-    pid_t pid = -1;
+    juce::ChildProcess shell;
 
     JUCE_DECLARE_NON_COPYABLE(LauncherProcess)
 };
@@ -52,9 +47,6 @@ private:
 // Starts the backend on the port compiled into the launcher, waiting while another test holds it.
 bool start_backend_for_launcher(devbackend::DevBackend& backend);
 
-// Makes X protocol errors harmless for this whole test program, as the handler of a JUCE
-// application does (a test program is not one, and Xlib's default handler ends the process).
-void ignore_x_errors();
-
-// How many top-level windows on the test's X display carry this title and are (or are not) mapped.
-int windows_titled(const juce::String& title, bool mapped);
+// "IsViewable" or "IsUnMapped" for the first top-level window with this title on the test's X
+// display, empty when there is none.
+juce::String map_state(const juce::String& title);

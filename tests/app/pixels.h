@@ -30,6 +30,12 @@ inline std::function<bool(juce::Colour)> near(juce::Colour colour, int tolerance
     return [=](juce::Colour c) { return distance(c, colour) <= tolerance; };
 }
 
+// Pixels farther than `by` from `colour`.
+inline std::function<bool(juce::Colour)> off(juce::Colour colour, int by)
+{
+    return [=](juce::Colour c) { return distance(c, colour) > by; };
+}
+
 // `top` at `alpha` over an opaque `under`.
 inline juce::Colour over(juce::Colour under, juce::Colour top, float alpha)
 {

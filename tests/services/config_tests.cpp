@@ -11,14 +11,14 @@ struct ConfigTest : ::testing::Test
     CapturedLog logger;
 };
 
-// Entries as "key=value", the form saved_entries gives.
-void write_config(const juce::StringArray& entries)
+// config.xml holding entries given as "key=value", the form saved_entries gives.
+juce::String entries(const juce::StringArray& entries)
 {
     juce::String xml = "<PROPERTIES>";
     for (const auto& entry : entries)
         xml << "<VALUE name=\"" << entry.upToFirstOccurrenceOf("=", false, false) << "\" val=\""
             << entry.fromFirstOccurrenceOf("=", false, false) << "\"/>";
-    ASSERT_TRUE(config_file().replaceWithText(xml + "</PROPERTIES>"));
+    return xml + "</PROPERTIES>";
 }
 
 // "key=value" for each entry of the saved file, in file order.
@@ -68,39 +68,40 @@ TEST_F(ConfigTest, WithoutFileTheDefaultsStayAndASaveWritesTheEightKeysOnce)
     EXPECT_EQ(config_file().getLastModificationTime(), oldTime);
 }
 
-TEST_F(ConfigTest, ValuesMatchWithoutRegardToCaseButAreTakenExactly)
+// Values match without regard to case but are taken exactly; invalid, unknown, empty and ignored
+// entries leave the defaults; a malformed file or a folder in its place loads no keys.
+TEST_F(ConfigTest, LoadTakesWhatTheFileHolds)
 {
-    write_config({ "launcher_build=LATEST", "app_build=Latest", "app_api=https://api.example.test",
-                   "app_websocket=wss://ws.example.test", "app_account_page=https://acc.example.test" });
-    Config config;
-    EXPECT_EQ(config.launcher_build, BuildType::latest);
-    EXPECT_EQ(config.app_build, BuildType::latest);
-    // The launcher API base is fixed: moving app_api does not move it.
-    EXPECT_EQ(config.launcher_api.toString(false), build_info::api_origin() + "/launcher/Windows");
-    EXPECT_EQ(logger.take(), juce::StringArray(loaded_line("latest", "https://api.example.test", "wss://ws.example.test",
-                                                           "https://acc.example.test")));
-}
-
-TEST_F(ConfigTest, InvalidUnknownEmptyAndIgnoredEntriesLeaveTheDefaults)
-{
-    write_config({ "launcher_build= latest", "app_build=3.0.1", "app_version=3.0.0", "App_Api=https://case.example.test",
-                   "app_websocket=", "app_branch=Other", "app_executable=Other" });
-    Config config;
-    EXPECT_EQ(config.launcher_build, BuildType::current);
-    // Any other app_build text pins the version held by app_version.
-    EXPECT_EQ(config.app_build, BuildType::version);
-    EXPECT_EQ(config.app_version, "3.0.0");
-    EXPECT_EQ(config.app_branch, "Solvanter");
-    EXPECT_EQ(config.app_executable, "Solvanter");
-    EXPECT_EQ(logger.take(), juce::StringArray("[ERROR]: Invalid launcher build type in config:  latest",
-                                               loaded_line("3.0.0")));
-}
-
-TEST_F(ConfigTest, MalformedFileOrFolderLoadsNoKeysAndAFolderCannotBeSaved)
-{
-    ASSERT_TRUE(config_file().replaceWithText(R"(<PROPERTIES><VALUE name="app_api" val="https://half.example.test")"));
-    EXPECT_EQ(Config().app_api, build_info::api_origin());
-    EXPECT_EQ(logger.take(), juce::StringArray(loaded_line("current")));
+    const struct
+    {
+        juce::String xml;
+        BuildType launcher, app;
+        juce::StringArray log;
+    } rows[] = {
+        { entries({ "launcher_build=LATEST", "app_build=Latest", "app_api=https://api.example.test",
+                    "app_websocket=wss://ws.example.test", "app_account_page=https://acc.example.test" }),
+          BuildType::latest, BuildType::latest,
+          { loaded_line("latest", "https://api.example.test", "wss://ws.example.test", "https://acc.example.test") } },
+        // Any other app_build text pins the version held by app_version.
+        { entries({ "launcher_build= latest", "app_build=3.0.1", "app_version=3.0.0", "App_Api=https://case.example.test",
+                    "app_websocket=", "app_branch=Other", "app_executable=Other" }),
+          BuildType::current, BuildType::version,
+          { "[ERROR]: Invalid launcher build type in config:  latest", loaded_line("3.0.0") } },
+        { R"(<PROPERTIES><VALUE name="app_api" val="https://half.example.test")", BuildType::current, BuildType::current,
+          { loaded_line("current") } },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.xml);
+        ASSERT_TRUE(config_file().replaceWithText(row.xml));
+        Config config;
+        EXPECT_EQ(config.launcher_build, row.launcher);
+        EXPECT_EQ(config.app_build, row.app);
+        EXPECT_EQ(config.app_executable, "Solvanter");
+        // The launcher API base is fixed: moving app_api does not move it.
+        EXPECT_EQ(config.launcher_api.toString(false), build_info::api_origin() + "/launcher/Windows");
+        EXPECT_EQ(logger.take(), row.log);
+    }
 
     // A folder in the file's place cannot be written, whoever runs the test.
     ASSERT_TRUE(config_file().deleteFile() && config_file().getChildFile("inside").create());
@@ -114,8 +115,8 @@ TEST_F(ConfigTest, MalformedFileOrFolderLoadsNoKeysAndAFolderCannotBeSaved)
 
 TEST_F(ConfigTest, SaveKeepsUnknownKeysOverwritesIgnoredOnesAndRoundTripsAPinnedBuild)
 {
-    write_config({ "custom_key=keep me", "app_branch=Other", "launcher_build=LATEST", "app_build=5.4.3",
-                   "app_version=5.4.3" });
+    ASSERT_TRUE(config_file().replaceWithText(entries({ "custom_key=keep me", "app_branch=Other", "launcher_build=LATEST", "app_build=5.4.3",
+                   "app_version=5.4.3" })));
     EXPECT_TRUE(Config().save_config());
     // Keys the file had keep their places; new ones follow in save order.
     EXPECT_EQ(saved_entries(), juce::StringArray("custom_key=keep me", "app_branch=Solvanter", "launcher_build=latest",
