@@ -1,10 +1,11 @@
 // One real self-update: the built launcher, started headless from a scratch install folder,
 // updates itself from the dev backend and quits; the script host restarts the new copy, which
-// installs and launches the stand-in application. Needs an X display and port 18230, the backend
+// installs and launches the stand-in application. Needs an X display and the port of the backend
 // address compiled into the launcher of the test build.
 #include "patcher_test_support.h"
 
 #include "dev_backend.h"
+#include "services/build_info.h"
 
 #include <juce_data_structures/juce_data_structures.h>
 
@@ -56,7 +57,8 @@ TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 
     devbackend::DevBackend backend;
     // Other test programs use the same port for a while; wait for it rather than fail at once.
-    ASSERT_TRUE(wait_until([&] { return backend.start(18230); }, 120000)) << "port 18230 stayed taken";
+    const auto port = juce::URL(build_info::api_origin()).getPort();
+    ASSERT_TRUE(wait_until([&] { return backend.start(port); }, 120000)) << "port " << port << " stayed taken";
     const juce::String origin(backend.origin());
 
     // The installed launcher, and the update: the same two programs and a marker only it brings.
@@ -99,6 +101,9 @@ TEST(SelfUpdateRoundTrip, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
     // The patcher replaces the files and restarts the launcher.
     EXPECT_TRUE(wait_until([&] { return (install / "marker.txt").existsAsFile(); }, 30000));
     EXPECT_TRUE(wait_until([&] { return ! (install / "Solvanter Launcher").exists(); }, 30000));
+    // The patcher's last line comes after the moves: wait for it, not for the moved files.
+    wait_until([&] { return juce::String(file_bytes(install / "patcher.txt")).endsWith("restart updated launcher\r\n"); },
+               30000);
     const auto patcherOutput = juce::String(file_bytes(install / "patcher.txt"));
     EXPECT_TRUE(patcherOutput.startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n")
                 && patcherOutput.endsWith("\r\nrestart updated launcher\r\n") && ! patcherOutput.contains("Unknown"))
