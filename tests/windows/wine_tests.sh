@@ -148,8 +148,12 @@ launcher() {
 log_has() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
 expect_log() { log_has "$1" || fail "launcher.log lacks: $1"; }
 expect_status() { [ "$STATUS" -eq "$1" ] || fail "exit code $STATUS, expected $1"; }
-# Wine returns when the launcher exits; the programs it started end on their own.
-wait_for_wine() { timeout 60 wineserver -w || fail "Wine processes still running after 60 s"; }
+# Wine returns when the launcher exits; the application it started is closed here (WM_CLOSE),
+# and then every Wine process of the case must end.
+wait_for_wine() {
+    timeout 60 wine taskkill /im Solvanter.exe >/dev/null 2>&1 || true
+    timeout 60 wineserver -w || fail "Wine processes still running after 60 s"
+}
 window_open() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\""; }
 
 case $CASE in
@@ -174,7 +178,7 @@ options)
     expect_log "Quit launcher"
     ;;
 fresh_install)
-    start_backend lifetime_ms=5000
+    start_backend
     launcher --headless
     expect_status 0
     [ "$(cat "$DIR/install/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt"
@@ -204,11 +208,10 @@ wait_then_taskkill)
     expect_log "Cancelled"
     expect_log "Quit launcher"
     [ ! -e "$DIR/install/Solvanter/args.txt" ] || fail "the application was started"
-    timeout 60 wine taskkill /im Solvanter.exe >/dev/null 2>&1 || true
     wait_for_wine
     ;;
 no_window)
-    start_backend no_window=1 lifetime_ms=12000
+    start_backend no_window=1 lifetime_ms=11000
     launcher --headless
     expect_status 1
     expect_log "App process not found after 10 seconds"
@@ -230,11 +233,13 @@ self_update)
     cp "$EXE" "$DIR/stage/Solvanter Launcher/solvanter-launcher.exe"
     echo updated >"$DIR/stage/Solvanter Launcher/marker.txt"
     (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
-    LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend lifetime_ms=5000
+    LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
     launcher --headless
     expect_status 0
     expect_log "Closing launcher for self-update"
-    wait_for 90 test -f "$DIR/install/Solvanter/args.txt" || fail "the restarted launcher did not start the application"
+    restarted_quit() { [ "$(grep -c "Quit launcher" "$LOG")" -ge 2 ]; }
+    wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
+    expect_log "App process found"
     wait_for_wine
     [ "$(cat "$DIR/install/marker.txt")" = updated ] || fail "marker.txt not moved into place"
     [ ! -e "$DIR/install/Solvanter Launcher" ] || fail "the update's folder is left"
