@@ -34,6 +34,7 @@ bool SolvanterLauncher::moreThanOneInstanceAllowed()
 
 void SolvanterLauncher::initialise(const juce::String& commandLine)
 {
+    platform::use_parent_console();
     auto args = parse_command_line(commandLine);
 
     if (args.indexOfOption("--help") >= 0)
@@ -50,8 +51,8 @@ void SolvanterLauncher::initialise(const juce::String& commandLine)
         return;
     }
 
-    // SIGINT and SIGTERM take the same road as the close button, so the worker is stopped and
-    // the log closed in order.
+    // The OS's termination requests take the same road as the close button, so the worker is
+    // stopped and the log closed in order.
     platform::on_termination_request([] {
         juce::MessageManager::callAsync([] {
             if (auto* app = juce::JUCEApplicationBase::getInstance())

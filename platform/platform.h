@@ -27,8 +27,14 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
 // directory.
 bool start_patcher_script(const juce::File& vbsFile);
 
-// Calls `handler` on a watcher thread of its own each time the OS asks the process to end
-// (SIGINT or SIGTERM on Linux), instead of letting the process die mid-write. An empty handler
-// stops the watching; requests that arrive after that are swallowed. Message thread.
+// Calls `handler` each time the OS asks the process to end (SIGINT or SIGTERM on Linux; on
+// Windows Ctrl+C or Ctrl+Break in the console it reports to, or WM_CLOSE sent to one of its hidden
+// windows), instead of letting the process die mid-write. Runs on a thread of the OS layer's own
+// or on the message thread. An empty handler stops the watching; requests that arrive after that
+// are swallowed. Message thread.
 void on_termination_request(std::function<void()> handler);
+
+// Lets standard output and error reach the console the program was started from, where they do
+// not already go elsewhere (a Windows GUI program starts without any). First thing at start-up.
+void use_parent_console();
 } // namespace platform

@@ -320,6 +320,11 @@ void on_termination_request(std::function<void()> handler)
     }
 }
 
+void use_parent_console()
+{
+    // A Linux program inherits its parent's standard streams.
+}
+
 // The self-update's scripts: no Windows Script Host here, so the launcher ships its own host,
 // solvanter-script-host, beside its executable.
 bool start_patcher_script(const juce::File& vbsFile)

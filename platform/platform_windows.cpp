@@ -42,8 +42,13 @@ bool start_patcher_script(const juce::File& vbsFile)
 }
 } // namespace platform
 
-// Termination requests: Ctrl+C and Ctrl+Break in the console the launcher was started from. The
-// system calls the console handler on a thread of its own, so the launcher's handler runs there.
+// Termination requests. A GUI program has no console of its own: Ctrl+C and Ctrl+Break reach it
+// only from the console it reports to (see use_parent_console), on a thread the system starts for
+// the call. The usual request is WM_CLOSE (taskkill, or a session ending): the visible window takes
+// it as its close button, but the default handling of a hidden window, JUCE's message window or
+// the headless run's main window, would only destroy that window. A message hook on the message
+// thread turns those into requests.
+#include <cstdio>
 #include <functional>
 #include <mutex>
 
@@ -54,26 +59,70 @@ namespace
 std::mutex terminationMutex;
 std::function<void()> terminationHandler;
 
+void request_termination()
+{
+    // Under the lock, so that once the handler is cleared no call of it is still running.
+    const std::lock_guard<std::mutex> lock(terminationMutex);
+    if (terminationHandler)
+        terminationHandler();
+}
+
 BOOL WINAPI on_console_control(DWORD type)
 {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT)
         return FALSE;
 
-    // Under the lock, so that once the handler is cleared no call of it is still running.
-    const std::lock_guard<std::mutex> lock(terminationMutex);
-    if (terminationHandler)
-        terminationHandler();
+    request_termination();
     // Handled, or swallowed once nobody watches: the quit is already under way.
     return TRUE;
+}
+
+LRESULT CALLBACK on_get_message(int code, WPARAM action, LPARAM lParam)
+{
+    auto& message = *reinterpret_cast<MSG*>(lParam);
+
+    if (code == HC_ACTION && action == PM_REMOVE && message.message == WM_CLOSE && message.hwnd != nullptr
+        && ! IsWindowVisible(message.hwnd))
+    {
+        message.message = WM_NULL;
+
+        // taskkill posts one WM_CLOSE to each window of the process: one request for them all.
+        MSG next;
+        if (! PeekMessageW(&next, nullptr, WM_CLOSE, WM_CLOSE, PM_NOREMOVE | PM_NOYIELD))
+            request_termination();
+    }
+
+    return CallNextHookEx(nullptr, code, action, lParam);
 }
 } // namespace
 
 void on_termination_request(std::function<void()> handler)
 {
-    static const bool installed = SetConsoleCtrlHandler(on_console_control, TRUE) != 0;
+    static const bool installed = [] {
+        SetConsoleCtrlHandler(on_console_control, TRUE);
+        SetWindowsHookExW(WH_GETMESSAGE, on_get_message, nullptr, GetCurrentThreadId());
+        return true;
+    }();
     juce::ignoreUnused(installed);
 
     const std::lock_guard<std::mutex> lock(terminationMutex);
     terminationHandler = std::move(handler);
+}
+
+void use_parent_console()
+{
+    const auto goesSomewhere = [](DWORD which) {
+        const auto handle = GetStdHandle(which);
+        return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+    };
+    // Redirected streams stay where they were sent.
+    const bool output = goesSomewhere(STD_OUTPUT_HANDLE), error = goesSomewhere(STD_ERROR_HANDLE);
+    if ((output && error) || ! AttachConsole(ATTACH_PARENT_PROCESS))
+        return;
+
+    if (! output && std::freopen("CONOUT$", "w", stdout) != nullptr)
+        std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (! error && std::freopen("CONOUT$", "w", stderr) != nullptr)
+        std::setvbuf(stderr, nullptr, _IONBF, 0);
 }
 } // namespace platform

@@ -1,0 +1,253 @@
+#!/usr/bin/env bash
+# The Windows launcher (build-windows/launcher/bin/solvanter-launcher.exe) under Wine, against the
+# Linux dev backend, with a Win32 stand-in application. One case per call, as ctest runs them:
+#   wine_tests.sh <build-dir> <windows-exe> setup|cleanup|resources|options|fresh_install|...
+# setup makes the 32-bit prefix and the test programs; cleanup stops its wineserver and removes
+# it. Each case runs on an Xvfb display of its own and leaves no Wine process behind.
+# SOLVANTER_SKIP_WINDOWS=1 skips every case (exit code 77).
+set -euo pipefail
+
+BUILD_DIR=$1 EXE=$2 CASE=$3
+SOURCE_DIR="$(cd "$(dirname "$0")/../.." && pwd)"
+WORK="$BUILD_DIR/wine-tests"
+DEV_PORT="${DEV_PORT:?the dev port compiled into both builds}"
+ORIGIN="http://127.0.0.1:$DEV_PORT"
+
+export WINEPREFIX="$WORK/prefix" WINEARCH=win32 WINEDEBUG="${WINEDEBUG:--all}"
+# No .NET or Gecko installers, no debugger dialog when a program crashes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+if [ "${SOLVANTER_SKIP_WINDOWS:-0}" = 1 ]; then
+    echo "skipped: SOLVANTER_SKIP_WINDOWS=1"
+    exit 77
+fi
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Polls a condition (a command) until it holds, up to a limit in seconds.
+wait_for() {
+    local limit=$1
+    shift
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        [ "$SECONDS" -lt "$end" ] || return 1
+        sleep 0.2
+    done
+}
+
+case $CASE in
+setup)
+    command -v wine >/dev/null || fail "wine missing: run tools/build-windows.sh or ./test.sh"
+    [ -f "$EXE" ] || fail "$EXE missing: run tools/build-windows.sh"
+    grep -qaF "$ORIGIN" "$EXE" || fail "$EXE does not point at $ORIGIN: build it with DEV_PORT=$DEV_PORT"
+    rm -rf "$WORK"
+    mkdir -p "$WORK"
+    for program in standin_win timeout; do
+        i686-w64-mingw32-gcc -std=c99 -O2 -s -Wall -Wextra -o "$WORK/$program.exe" "$SOURCE_DIR/tests/windows/$program.c" \
+            || fail "cannot build $program.exe"
+    done
+    wineboot -i >/dev/null 2>&1 || fail "wineboot could not make the prefix"
+    wineserver -w
+    # Where the patcher's cmd finds it.
+    cp "$WORK/timeout.exe" "$WINEPREFIX/drive_c/windows/system32/"
+    exit 0
+    ;;
+cleanup)
+    [ -d "$WINEPREFIX" ] && wineserver -k 2>/dev/null || true
+    rm -rf "$WORK"
+    exit 0
+    ;;
+resources)
+    # The exe carries the launcher's resource script, not the one JUCE generates, and no DLL of
+    # the MinGW runtime.
+    file "$EXE" | grep -q 'PE32 executable (GUI) Intel 80386' || fail "not a 32-bit GUI exe: $(file "$EXE")"
+    dlls=$(i686-w64-mingw32-objdump -p "$EXE" | sed -n 's/.*DLL Name: //p')
+    ! grep -qiE 'libstdc|libgcc|libwinpthread|zlib|png|jpeg' <<<"$dlls" || fail "not statically linked: $dlls"
+    tmp=$(mktemp -d)
+    trap 'rm -rf "$tmp"' EXIT
+    for group in IDI_ICON1 IDI_ICON2; do
+        wrestool -x --type=14 --name="$group" -o "$tmp/$group.ico" "$EXE" || fail "no icon group $group"
+        sizes=$(icotool -l "$tmp/$group.ico" | sed -n 's/.*--width=\([0-9]*\) --height=\([0-9]*\) --bit-depth=32.*/\1x\2/p' | sort -n | tr '\n' ' ')
+        [ "$sizes" = "16x16 24x24 32x32 48x48 64x64 128x128 256x256 " ] || fail "$group sizes: $sizes"
+    done
+    wrestool -x --raw --type=16 --name=1 -o "$tmp/version" "$EXE" || fail "no version resource"
+    # VS_FIXEDFILEINFO: signature, structure version, then file version 2.9 and 24.0.
+    od -An -tx4 -v "$tmp/version" | tr -s ' \n' ' ' | grep -q 'feef04bd 00010000 00020009 00180000' \
+        || fail "file version is not 2.9.24.0"
+    iconv -f UTF-16LE -t UTF-8 "$tmp/version" 2>/dev/null | tr -c '[:print:]' ' ' | grep -q 'ProductVersion *2\.9\.24' \
+        || fail "no ProductVersion 2.9.24"
+    wrestool -x --raw --type=24 --name=1 "$EXE" | grep -q 'requestedExecutionLevel level="asInvoker"' \
+        || fail "manifest without the invoker's execution level"
+    echo "resources: both icon groups, version 2.9.24, asInvoker manifest, static runtime"
+    exit 0
+    ;;
+esac
+
+# Every other case runs the exe: under an Xvfb display of its own, started here.
+if [ -z "${WINE_TESTS_DISPLAY:-}" ]; then
+    export WINE_TESTS_DISPLAY=1
+    exec xvfb-run -a -s "-noreset -screen 0 1280x1024x24" "$0" "$@"
+fi
+[ -d "$WINEPREFIX/drive_c" ] || fail "no Wine prefix: the setup case did not run"
+
+DIR="$WINEPREFIX/drive_c/cases/$CASE"
+rm -rf "$DIR"
+mkdir -p "$DIR/install" "$DIR/builds"
+cp "$EXE" "$DIR/install/solvanter-launcher.exe"
+LOG=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming)/Solvanter/launcher.log
+rm -f "$LOG"
+
+BACKEND_PID=
+cleanup_case() {
+    local status=$?
+    # Whatever the case left running in the prefix ends with its wineserver.
+    wineserver -k 2>/dev/null || true
+    if [ -n "$BACKEND_PID" ]; then
+        kill "$BACKEND_PID" 2>/dev/null || true
+        wait "$BACKEND_PID" 2>/dev/null || true
+    fi
+    if [ "$status" -ne 0 ]; then
+        echo "--- launcher.log"; cat "$LOG" 2>/dev/null || true
+        echo "--- launcher output"; cat "$DIR/out.txt" 2>/dev/null || true
+        echo "--- backend"; cat "$DIR/backend.txt" 2>/dev/null || true
+    fi
+    exit "$status"
+}
+trap cleanup_case EXIT
+
+# The dev backend on the port the exe was built for, serving the stand-in as the application.
+# Other tests use the port too: retry while it is taken.
+start_backend() {
+    "$SOURCE_DIR/tests/standin/make_app_zip.sh" "$WORK/standin_win.exe" 1.0.0 "$DIR/builds/app.zip" "$@" >/dev/null
+    local end=$((SECONDS + 120))
+    while :; do
+        rm -f "$DIR/port"
+        "$BUILD_DIR/bin/solvanter-dev-backend" --port "$DEV_PORT" --builds "$DIR/builds" --app-archive app.zip \
+            --port-file "$DIR/port" ${LAUNCHER_UPDATE:+--launcher-update $LAUNCHER_UPDATE} >"$DIR/backend.txt" 2>&1 &
+        BACKEND_PID=$!
+        wait_for 30 eval '[ -f "$DIR/port" ] || ! kill -0 "$BACKEND_PID" 2>/dev/null' || fail "backend did not start"
+        [ -f "$DIR/port" ] && break
+        wait "$BACKEND_PID" || true
+        BACKEND_PID=
+        [ "$SECONDS" -lt "$end" ] || fail "port $DEV_PORT stayed taken"
+        sleep 1
+    done
+    printf '<?xml version="1.0" encoding="UTF-8"?>\n<PROPERTIES>\n  <VALUE name="app_api" val="%s"/>\n</PROPERTIES>\n' \
+        "$ORIGIN" >"$DIR/install/config.xml"
+}
+
+# Runs the launcher with the given arguments to its end; its exit code goes to $STATUS.
+launcher() {
+    STATUS=0
+    timeout 120 wine "$DIR/install/solvanter-launcher.exe" "$@" >"$DIR/out.txt" 2>&1 || STATUS=$?
+}
+
+log_has() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
+expect_log() { log_has "$1" || fail "launcher.log lacks: $1"; }
+expect_status() { [ "$STATUS" -eq "$1" ] || fail "exit code $STATUS, expected $1"; }
+# Wine returns when the launcher exits; the application it started is closed here (WM_CLOSE),
+# and then every Wine process of the case must end.
+wait_for_wine() {
+    timeout 60 wine taskkill /im Solvanter.exe >/dev/null 2>&1 || true
+    timeout 60 wineserver -w || fail "Wine processes still running after 60 s"
+}
+window_open() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\""; }
+
+case $CASE in
+options)
+    launcher --version
+    expect_status 0
+    [ "$(cat "$DIR/out.txt")" = $'Solvanter-launcher_Windows_2.9.24_e0accb7_2022-05-13_0702\r' ] \
+        || fail "--version printed: $(od -c "$DIR/out.txt" | head)"
+    launcher --help
+    expect_status 0
+    grep -q $'^  --write-config-and-quit *Write config file and exit\r$' "$DIR/out.txt" || fail "--help printed: $(cat "$DIR/out.txt")"
+    # Redirected by cmd, the output still goes where it was sent.
+    timeout 60 wine cmd /c 'C:\cases\options\install\solvanter-launcher.exe --version > C:\cases\options\version.txt'
+    grep -q '^Solvanter-launcher_Windows_2.9.24' "$DIR/version.txt" || fail "redirected --version: $(cat "$DIR/version.txt")"
+    [ ! -e "$LOG" ] || fail "--help or --version opened the log"
+
+    launcher --write-config-and-quit
+    expect_status 0
+    grep -q '<VALUE name="app_executable" val="Solvanter"/>' "$DIR/install/config.xml" \
+        || fail "config.xml beside the exe: $(cat "$DIR/install/config.xml" 2>&1)"
+    expect_log "Writing config file and quitting"
+    expect_log "Quit launcher"
+    ;;
+fresh_install)
+    start_backend
+    launcher --headless
+    expect_status 0
+    [ "$(cat "$DIR/install/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt"
+    mapfile -t args < <(tr -d '\r' <"$DIR/install/Solvanter/args.txt")
+    [ "${#args[@]}" -eq 7 ] || fail "the application got ${#args[@]} arguments: ${args[*]}"
+    [ "${args[0]}" = 'C:\cases\fresh_install\install\Solvanter\Solvanter.exe' ] || fail "started as ${args[0]}"
+    [ "${args[1]} ${args[2]} ${args[3]} ${args[5]}" = "--api $ORIGIN --sock --web" ] || fail "arguments: ${args[*]}"
+    expect_log "App process found"
+    wait_for_wine
+    ;;
+wait_then_taskkill)
+    # An earlier application window keeps the launcher waiting; taskkill (WM_CLOSE) then ends the
+    # headless launcher the way the close button would.
+    start_backend
+    mkdir -p "$DIR/earlier"
+    cp "$WORK/standin_win.exe" "$DIR/earlier/Solvanter.exe"
+    timeout 120 wine "$DIR/earlier/Solvanter.exe" >/dev/null 2>&1 &
+    wait_for 60 window_open Solvanter || fail "the earlier window did not open"
+    timeout 120 wine "$DIR/install/solvanter-launcher.exe" --headless >"$DIR/out.txt" 2>&1 &
+    pid=$!
+    wait_for 90 log_has "Solvanter app is running, waiting for app to be closed" || fail "the launcher did not wait"
+    timeout 60 wine taskkill /im solvanter-launcher.exe >/dev/null 2>&1 || true
+    # Its time limit ends it when taskkill does not (exit code 124).
+    STATUS=0
+    wait "$pid" || STATUS=$?
+    expect_status 0
+    expect_log "Cancelled"
+    expect_log "Quit launcher"
+    [ ! -e "$DIR/install/Solvanter/args.txt" ] || fail "the application was started"
+    wait_for_wine
+    ;;
+no_window)
+    start_backend no_window=1 lifetime_ms=11000
+    launcher --headless
+    expect_status 1
+    expect_log "App process not found after 10 seconds"
+    expect_log "Quit launcher with exit code 1"
+    wait_for_wine
+    ;;
+exits_at_once)
+    start_backend exit_code=3 "message=cannot open the session"
+    launcher --headless
+    expect_status 1
+    expect_log "Failed to launch app, exit code 3:"
+    expect_log "cannot open the session"
+    ;;
+self_update)
+    # The update brings the same exe and a marker; the patcher (wscript, cmd) moves them over the
+    # running launcher's files once it has exited and restarts it, which then installs and
+    # starts the application.
+    mkdir -p "$DIR/stage/Solvanter Launcher"
+    cp "$EXE" "$DIR/stage/Solvanter Launcher/solvanter-launcher.exe"
+    echo updated >"$DIR/stage/Solvanter Launcher/marker.txt"
+    (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
+    LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
+    launcher --headless
+    expect_status 0
+    expect_log "Closing launcher for self-update"
+    restarted_quit() { [ "$(grep -c "Quit launcher" "$LOG")" -ge 2 ]; }
+    wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
+    expect_log "App process found"
+    wait_for_wine
+    [ "$(cat "$DIR/install/marker.txt")" = updated ] || fail "marker.txt not moved into place"
+    [ ! -e "$DIR/install/Solvanter Launcher" ] || fail "the update's folder is left"
+    [ "$(grep -c "Checking app update" "$LOG")" -eq 1 ] || fail "the application was checked other than once"
+    [ "$(grep -c '/check_version/launcher/' "$DIR/backend.txt")" -eq 2 ] || fail "launcher checks: $(cat "$DIR/backend.txt")"
+    ;;
+*)
+    fail "unknown case $CASE"
+    ;;
+esac
+echo "$CASE: passed"
