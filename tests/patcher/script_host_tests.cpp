@@ -1,11 +1,12 @@
 // The script host: the program on real folders, and the refusals of its readers.
-#include "patcher_test_support.h"
+#include "support/scene.h"
 
 #include "scripthost/batch_commands.h"
 #include "scripthost/batch_script.h"
 #include "scripthost/vbs_script.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 namespace
