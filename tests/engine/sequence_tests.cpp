@@ -125,7 +125,6 @@ INSTANTIATE_TEST_SUITE_P(Engine, WholeRun, ::testing::ValuesIn(runs), row_name<R
 namespace
 {
 const Reply late = Reply::json(R"({"message":"late","result":true,"remote_version":"1.0.0","url":""})").with_delay(30000);
-const juce::StringArray quitLines { "[INFO]: Cancelled", "![ERROR]*" };
 const std::string launcherCheck = std::string("/launcher/Windows/check_version/launcher/current/")
                                   + build_info::launcher_name + "/" + build_info::build_name;
 const std::string appCheck = "/launcher/Windows/check_version/app/current/Solvanter/1.0.0";
@@ -134,11 +133,6 @@ const std::string appQuery = "/launcher/Windows/get_build_url/app/current/Solvan
 using Arrange = std::function<void(EngineTest&, LauncherComponent&)>;
 using Condition = std::function<bool(EngineTest&, LauncherComponent&)>;
 
-// Stops once this request has reached the backend.
-Condition requestedPath(std::string path)
-{
-    return [path](EngineTest& t, LauncherComponent&) { return t.requested(path); };
-}
 Condition labelShows(juce::String text)
 {
     return [text](EngineTest&, LauncherComponent& l) { return LauncherComponentProbe { l }.label().getText().startsWith(text); };
@@ -154,6 +148,21 @@ struct Ending
     juce::StringArray lines;
     const char* versionAfter;
 };
+
+// Quitting cancels the request in flight: "Cancelled", and no failure of the backend's.
+Ending quit_during(const char* name, const std::string& path)
+{
+    const bool appInstalled = path == appCheck;
+    return { name,
+             [path, appInstalled](EngineTest& t, LauncherComponent& l) {
+                 t.backend.script(path, late);
+                 l.skipUpdate = path != launcherCheck;
+                 if (appInstalled)
+                     t.install_standin("1.0.0");
+             },
+             [path](EngineTest& t, LauncherComponent&) { return t.requested(path); }, nullptr,
+             { "[INFO]: Cancelled", "![ERROR]*" }, appInstalled ? "1.0.0" : "" };
+}
 
 const Ending endings[] = {
     { "LauncherUpdateFails",
@@ -217,23 +226,10 @@ const Ending endings[] = {
       [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=3000" }); },
       [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
       nullptr, { "[INFO]: Cancelled", "!*App process not found*" }, "1.0.0" },
-    // Quitting cancels the request in flight: "Cancelled", and no failure of the backend's.
-    { "QuitDuringTheStatusCheck", [](EngineTest& t, LauncherComponent&) { t.backend.script("/", late); },
-      requestedPath("/"), nullptr, quitLines, "" },
-    { "QuitDuringTheLauncherCheck",
-      [](EngineTest& t, LauncherComponent& l) {
-          t.backend.script(launcherCheck, late);
-          l.skipUpdate = false;
-      },
-      requestedPath(launcherCheck), nullptr, quitLines, "" },
-    { "QuitDuringTheAppCheck",
-      [](EngineTest& t, LauncherComponent&) {
-          t.install_standin("1.0.0");
-          t.backend.script(appCheck, late);
-      },
-      requestedPath(appCheck), nullptr, quitLines, "1.0.0" },
-    { "QuitDuringTheDownloadQuery", [](EngineTest& t, LauncherComponent&) { t.backend.script(appQuery, late); },
-      requestedPath(appQuery), nullptr, quitLines, "" },
+    quit_during("QuitDuringTheStatusCheck", "/"),
+    quit_during("QuitDuringTheLauncherCheck", launcherCheck),
+    quit_during("QuitDuringTheAppCheck", appCheck),
+    quit_during("QuitDuringTheDownloadQuery", appQuery),
     // Stopped while the read loop waits for the rest of the archive: the cancelled read ends the
     // loop early, and that must not pass for a finished (or merely incomplete) download. The stall
     // comes after whole chunks, so the cancelled read returns nothing.

@@ -14,13 +14,11 @@ public:
         const juce::ScopedLock sl(lock);
         received.add(line);
     }
-
     juce::StringArray raw() const
     {
         const juce::ScopedLock sl(lock);
         return received;
     }
-
     void clear()
     {
         const juce::ScopedLock sl(lock);
@@ -34,7 +32,7 @@ public:
         for (const auto& line : raw())
         {
             const auto stamp = line.substring(0, 9);
-            const bool stamped = stamp.length() == 9 && stamp.matchesWildcard("??:??:?? ", false)
+            const bool stamped = stamp.matchesWildcard("??:??:?? ", false)
                                  && stamp.removeCharacters(": ").containsOnly("0123456789");
             result.add(stamped ? line.substring(9) : "(no stamp) " + line);
         }
@@ -64,8 +62,7 @@ public:
                         return false;
         int next = 0;
         for (const auto& line : all)
-            if (next < inOrder.size() && line.matchesWildcard(inOrder[next], false))
-                ++next;
+            next += next < inOrder.size() && line.matchesWildcard(inOrder[next], false) ? 1 : 0;
         return next == inOrder.size();
     }
 
