@@ -132,7 +132,6 @@ const std::string appQuery = "/launcher/Windows/get_build_url/app/current/Solvan
 
 using Arrange = std::function<void(EngineTest&, LauncherComponent&)>;
 using Condition = std::function<bool(EngineTest&, LauncherComponent&)>;
-
 Condition labelShows(juce::String text)
 {
     return [text](EngineTest&, LauncherComponent& l) { return LauncherComponentProbe { l }.label().getText().startsWith(text); };
@@ -142,90 +141,69 @@ Condition labelShows(juce::String text)
 struct Ending
 {
     const char* name;
-    Arrange arrange;
-    Condition stopWhen;  // empty: run to the end
-    const char* failure; // the failed step's words; nullptr: none
+    const char* installed;      // the installed app's version, which must survive; nullptr: none
+    juce::StringArray settings; // the installed stand-in's
+    Arrange arrange;            // anything else
+    Condition stopWhen;         // empty: run to the end
+    const char* failure;        // the failed step's words; nullptr: none
     juce::StringArray lines;
-    const char* versionAfter;
 };
 
 // Quitting cancels the request in flight: "Cancelled", and no failure of the backend's.
 Ending quit_during(const char* name, const std::string& path)
 {
-    const bool appInstalled = path == appCheck;
-    return { name,
-             [path, appInstalled](EngineTest& t, LauncherComponent& l) {
+    return { name, path == appCheck ? "1.0.0" : nullptr, {},
+             [path](EngineTest& t, LauncherComponent& l) {
                  t.backend.script(path, late);
                  l.skipUpdate = path != launcherCheck;
-                 if (appInstalled)
-                     t.install_standin("1.0.0");
              },
              [path](EngineTest& t, LauncherComponent&) { return t.requested(path); }, nullptr,
-             { "[INFO]: Cancelled", "![ERROR]*" }, appInstalled ? "1.0.0" : "" };
+             { "[INFO]: Cancelled", "![ERROR]*" } };
 }
 
 const Ending endings[] = {
-    { "LauncherUpdateFails",
+    { "LauncherUpdateFails", nullptr, {},
       [](EngineTest& t, LauncherComponent& l) {
           t.backend.set_launcher_update("9.9.9", "missing-launcher.zip", 1);
           l.skipUpdate = false;
       },
-      {}, "updating the launcher", { "!*Checking app update*" }, "" },
-    // The download is no archive: the installed application must survive it.
-    { "AppUpdateFails",
-      [](EngineTest& t, LauncherComponent&) {
-          t.install_standin("0.9.0");
-          t.backend.script("/builds/app.zip", Reply::file("<html>maintenance</html>"));
-      },
+      {}, "updating the launcher", { "!*Checking app update*" } },
+    // The download is no archive.
+    { "AppUpdateFails", "0.9.0", {},
+      [](EngineTest& t, LauncherComponent&) { t.backend.script("/builds/app.zip", Reply::file("<html>maintenance</html>")); },
       {}, "updating the app",
-      { "[ERROR]: Invalid number of zip entries: 0", "[ERROR]: Failed to unzip downloaded build", "!*Launching*" },
-      "0.9.0" },
-    { "LaunchExitsAtOnce",
-      [](EngineTest& t, LauncherComponent&) {
-          t.install_standin("1.0.0", { "exit_code=2", "message=Licence server unreachable" });
-      },
-      {}, "launching the app", { "[ERROR]: Failed to launch app, exit code 2:", "[ERROR]: Licence server unreachable" },
-      "1.0.0" },
-    { "LaunchCannotStart",
-      [](EngineTest& t, LauncherComponent&) {
-          t.install_standin("1.0.0");
-          launcher_executable_file("Solvanter").setExecutePermission(false);
-      },
-      {}, "launching the app",
+      { "[ERROR]: Invalid number of zip entries: 0", "[ERROR]: Failed to unzip downloaded build", "!*Launching*" } },
+    { "LaunchExitsAtOnce", "1.0.0", { "exit_code=2", "message=Licence server unreachable" }, {}, {}, "launching the app",
+      { "[ERROR]: Failed to launch app, exit code 2:", "[ERROR]: Licence server unreachable" } },
+    { "LaunchCannotStart", "1.0.0", {},
+      [](EngineTest&, LauncherComponent&) { launcher_executable_file("Solvanter").setExecutePermission(false); }, {},
+      "launching the app",
       { "[ERROR]: App launch command failed: */Solvanter/Solvanter.exe --api http://127.0.0.1:* --sock * --web *",
-        "[ERROR]: Failed to launch app, exit code 0:" },
-      "1.0.0" },
+        "[ERROR]: Failed to launch app, exit code 0:" } },
     // The one slow case: twenty checks half a second apart.
-    { "LaunchShowsNoWindow",
-      [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=12000" }); },
-      {}, "launching the app", { "[ERROR]: App process not found after 10 seconds" }, "1.0.0" },
+    { "LaunchShowsNoWindow", "1.0.0", { "no_window=1", "lifetime_ms=12000" }, {}, {}, "launching the app",
+      { "[ERROR]: App process not found after 10 seconds" } },
     // While it waits, the spinner turns beside the amber text.
-    { "StopDuringTheBackendWait", [](EngineTest& t, LauncherComponent&) { t.backend.script("/", dropped, false); },
+    { "StopDuringTheBackendWait", nullptr, {},
+      [](EngineTest& t, LauncherComponent&) { t.backend.script("/", dropped, false); },
       [](EngineTest&, LauncherComponent& l) {
           auto& label = LauncherComponentProbe { l }.label();
           return l.animating && label.findColour(juce::Label::textColourId) == juce::Colour(0xFFFFC74D)
                  && label.getText()
                         == "Solvanter servers could not be reached.\nCheck your internet connection or try again later...";
       },
-      nullptr, { waitingLine, "[INFO]: Cancelled" }, "" },
-    { "StopWhileTheAppWindowIsOpen",
+      nullptr, { waitingLine, "[INFO]: Cancelled" } },
+    { "StopWhileTheAppWindowIsOpen", "1.0.0", {}, [](EngineTest& t, LauncherComponent&) { t.open_app_window(); },
+      labelShows(waitingForApp), nullptr, { "[INFO]: Cancelled", "!*App process found*" } },
+    { "StopWhileTheAppWindowIsOpenBeforeTheUpdate", "0.9.0", {},
       [](EngineTest& t, LauncherComponent&) {
-          t.install_standin("1.0.0", shortLivedApp);
-          t.open_app_window();
-      },
-      labelShows(waitingForApp), nullptr, { "[INFO]: Cancelled", "!*App process found*" }, "1.0.0" },
-    { "StopWhileTheAppWindowIsOpenBeforeTheUpdate",
-      [](EngineTest& t, LauncherComponent&) {
-          t.install_standin("0.9.0", shortLivedApp);
           t.pack_app("1.0.0");
           t.open_app_window();
       },
-      labelShows(waitingForApp), nullptr, { "[STATE]: Updating Solvanter", "[INFO]: Cancelled", "!*Downloading*" },
-      "0.9.0" },
-    { "StopWhileLookingForTheAppWindow",
-      [](EngineTest& t, LauncherComponent&) { t.install_standin("1.0.0", { "no_window=1", "lifetime_ms=3000" }); },
+      labelShows(waitingForApp), nullptr, { "[STATE]: Updating Solvanter", "[INFO]: Cancelled", "!*Downloading*" } },
+    { "StopWhileLookingForTheAppWindow", "1.0.0", { "no_window=1", "lifetime_ms=3000" }, {},
       [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
-      nullptr, { "[INFO]: Cancelled", "!*App process not found*" }, "1.0.0" },
+      nullptr, { "[INFO]: Cancelled", "!*App process not found*" } },
     quit_during("QuitDuringTheStatusCheck", "/"),
     quit_during("QuitDuringTheLauncherCheck", launcherCheck),
     quit_during("QuitDuringTheAppCheck", appCheck),
@@ -233,13 +211,13 @@ const Ending endings[] = {
     // Stopped while the read loop waits for the rest of the archive: the cancelled read ends the
     // loop early, and that must not pass for a finished (or merely incomplete) download. The stall
     // comes after whole chunks, so the cancelled read returns nothing.
-    { "StopInTheDownloadLoop",
+    { "StopInTheDownloadLoop", nullptr, {},
       [](EngineTest& t, LauncherComponent&) {
           t.backend.script("/builds/app.zip",
                            Reply::file(std::string(2000000, 'x')).with_mode(Reply::Mode::stalled, 12 * 8192));
       },
       labelShows("Downloading Solvanter:  0.1 / 1.9 MB"), nullptr,
-      { "[INFO]: Cancelled", "![ERROR]*", "!*Download finished*", "!*Total bytes*" }, "" },
+      { "[INFO]: Cancelled", "![ERROR]*", "!*Download finished*", "!*Total bytes*" } },
 };
 
 void PrintTo(const Ending& row, std::ostream* os) { *os << row.name; }
@@ -250,8 +228,11 @@ TEST_P(EndedRun, ShowsOnlyAFailureAndCallsTheHookOnlyThen)
 {
     const auto& row = GetParam();
     std::atomic<int> hookCalls { 0 };
+    if (row.installed != nullptr)
+        install_standin(row.installed, row.settings);
     auto launcher = make_launcher();
-    row.arrange(*this, *launcher);
+    if (row.arrange)
+        row.arrange(*this, *launcher);
     launcher->onSequenceFailed = [&] { ++hookCalls; };
     if (row.stopWhen)
     {
@@ -277,8 +258,8 @@ TEST_P(EndedRun, ShowsOnlyAFailureAndCallsTheHookOnlyThen)
     }
     EXPECT_EQ(hookCalls, row.failure != nullptr ? 1 : 0);
     EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n");
-    EXPECT_EQ(installed_version(), row.versionAfter);
-    EXPECT_EQ(launcher_executable_file("Solvanter").existsAsFile(), *row.versionAfter != 0);
+    EXPECT_EQ(installed_version(), row.installed != nullptr ? row.installed : "");
+    EXPECT_EQ(launcher_executable_file("Solvanter").existsAsFile(), row.installed != nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, EndedRun, ::testing::ValuesIn(endings), row_name<Ending>);

@@ -9,21 +9,9 @@ public:
     CapturedLog() { setCurrentLogger(this); }
     ~CapturedLog() override { setCurrentLogger(nullptr); }
 
-    void logMessage(const juce::String& line) override
-    {
-        const juce::ScopedLock sl(lock);
-        received.add(line);
-    }
-    juce::StringArray raw() const
-    {
-        const juce::ScopedLock sl(lock);
-        return received;
-    }
-    void clear()
-    {
-        const juce::ScopedLock sl(lock);
-        received.clear();
-    }
+    void logMessage(const juce::String& line) override { const juce::ScopedLock sl(lock); received.add(line); }
+    juce::StringArray raw() const { const juce::ScopedLock sl(lock); return received; }
+    void clear() { const juce::ScopedLock sl(lock); received.clear(); }
 
     // The lines without their "HH:MM:SS " stamps; a line without one is marked "(no stamp) ".
     juce::StringArray lines() const

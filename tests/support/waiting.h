@@ -17,12 +17,8 @@ inline void pump(int ms)
 // Until `condition` holds or the time is up, pumping meanwhile.
 inline bool wait_until(const std::function<bool()>& condition, int timeoutMs = 20000)
 {
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-    while (! condition())
-    {
+    for (const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs; ! condition(); pump(10))
         if (juce::Time::getMillisecondCounter() > end)
             return condition();
-        pump(10);
-    }
     return true;
 }
