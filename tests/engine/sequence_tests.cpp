@@ -96,7 +96,9 @@ TEST_P(WholeRun, EndsWithTheAppStarted)
     ASSERT_TRUE(run_to_end(*launcher));
 
     EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n");
-    EXPECT_TRUE(log.logged({ "[STATE]: Launching Solvanter", "[INFO]: App process found*", "!*Something went wrong*" }));
+    EXPECT_TRUE(log.logged({ "[INFO]: Skipping self-update", "[STATE]: Launching Solvanter", "[INFO]: App process found*",
+                             "!*Something went wrong*" }));
+    EXPECT_FALSE(requested("/launcher/Windows/check_version/launcher"));
     EXPECT_EQ(log.logged({ "[ERROR]*" }), row.lines.joinIntoString("\n").contains("[ERROR]"));
     EXPECT_FALSE(log.logged({ waitingLine, waitingLine }));
     for (const auto& request : row.requests)

@@ -11,10 +11,10 @@ const std::string checkPath = std::string("/launcher/Windows/check_version/launc
 
 struct SelfUpdate : EngineTest
 {
-    LauncherComponentProbe updating(bool skipUpdate = false)
+    LauncherComponentProbe updating()
     {
         launcher = make_launcher();
-        launcher->skipUpdate = skipUpdate;
+        launcher->skipUpdate = false;
         log.clear(); // the constructor's own lines
         return { *launcher };
     }
@@ -22,14 +22,6 @@ struct SelfUpdate : EngineTest
     std::unique_ptr<LauncherComponent> launcher;
 };
 } // namespace
-
-TEST_F(SelfUpdate, SkipUpdateMakesNoRequest)
-{
-    backend.set_launcher_update("2.9.25", "launcher.zip", 1);
-    EXPECT_TRUE(updating(true).update_launcher());
-    EXPECT_EQ(log.lines(), juce::StringArray { "[INFO]: Skipping self-update" });
-    EXPECT_TRUE(backend.requests().empty());
-}
 
 TEST_F(SelfUpdate, RepliesThatOfferNoUpdate)
 {
