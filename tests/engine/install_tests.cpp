@@ -125,6 +125,8 @@ const Failure failures[] = {
       "Entry config.xml is outside the target directory", { "[ERROR]: Failed to unzip entry 2: \"config.xml\"" } },
     { "EntryOutsideTheLauncherFolder", [] { return zip_of({ exe, { "../outside.txt", "evil" } }); },
       "Entry ../outside.txt is outside the target directory", { "[ERROR]: Failed to unzip entry 1: \"../outside.txt\"" } },
+    { "NoAppFolder", [] { return zip_of({ { "Other/Other.exe", "x" } }); }, "Entry Other/Other.exe is outside the target directory",
+      { "[ERROR]: Failed to unzip entry 0: \"Other/Other.exe\"" } },
     { "NoExecutable", [] { return zip_of({ version }); }, "Could not find app build",
       { "[ERROR]: App build not found: *Solvanter.exe\"" } },
     { "ExecutableIsAFolder", [] { return zip_of({ { "Solvanter/Solvanter.exe/", "" }, version }); },

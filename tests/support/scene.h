@@ -34,21 +34,17 @@ struct ScratchFolder
 inline std::string file_bytes(const juce::File& file)
 {
     juce::MemoryBlock data;
-    file.loadFileAsData(data);
-    return data.getSize() == 0 ? std::string() : std::string((const char*) data.getData(), data.getSize());
+    return file.loadFileAsData(data) && data.getSize() > 0 ? std::string((const char*) data.getData(), data.getSize()) : "";
 }
-
 // Creates the folders above it.
 inline bool write_file(const juce::File& file, const std::string& bytes)
 {
     return file.getParentDirectory().createDirectory() && file.replaceWithData(bytes.data(), bytes.size());
 }
-
 inline bool copy_executable(const juce::File& from, const juce::File& to)
 {
     return from.copyFileTo(to) && to.setExecutePermission(true);
 }
-
 inline int count_starting(const std::vector<std::string>& strings, const std::string& prefix)
 {
     return (int) std::count_if(strings.begin(), strings.end(), [&](const auto& s) { return s.rfind(prefix, 0) == 0; });
@@ -166,7 +162,6 @@ struct EngineTest : ::testing::Test
     {
         backend.script("/builds/app.zip", devbackend::Reply::file(app_zip(version, settings)), false);
     }
-
     void install_standin(const juce::String& version, const juce::StringArray& settings = {})
     {
         ASSERT_TRUE(write_file(appFolder().getChildFile("version.txt"), version.toStdString()));
