@@ -9,6 +9,8 @@ using devbackend::Reply;
 namespace
 {
 const juce::String waitingForApp = "Solvanter is already running.\nPlease close Solvanter app to continue...";
+const juce::String unreachable =
+    "Solvanter servers could not be reached.\nCheck your internet connection or try again later...";
 const juce::String waitingLine = "[ERROR]: Could not reach Solvanter API, waiting for network connection";
 const juce::String appWaitLine = "[ERROR]: Solvanter app is running, waiting for app to be closed";
 const Reply dropped = Reply().with_mode(Reply::Mode::drop_connection);
@@ -47,7 +49,7 @@ const Run runs[] = {
     // Each wait lasts until the earlier instance's window has gone: the launch's, and the update's.
     { "AppWindowOpen", "1.0.0", nullptr, nullptr, 3000, 0, false, false,
       { "[STATE]: Launching Solvanter", appWaitLine, "[INFO]: App process found*" }, {}, "1.0.0" },
-    { "AppWindowOpenDuringTheUpdate", "0.9.0", "1.0.0", nullptr, 3000, 0, false, false,
+    { "AppWindowOpenDuringTheUpdate", "0.9.0", "1.0.0", nullptr, 4000, 0, false, false,
       { "[STATE]: Updating Solvanter", appWaitLine, "[STATE]: Downloading Solvanter", "[INFO]: Removed existing app",
         "[STATE]: Launching Solvanter" }, {}, "1.0.0" },
     // The worker waits for the backend, then goes on.
@@ -138,6 +140,14 @@ Condition labelShows(juce::String text)
 {
     return [text](EngineTest&, LauncherComponent& l) { return LauncherComponentProbe { l }.label().getText().startsWith(text); };
 }
+// While it waits, the spinner turns beside the amber text.
+Condition waitingWith(juce::String text)
+{
+    return [text](EngineTest&, LauncherComponent& l) {
+        auto& label = LauncherComponentProbe { l }.label();
+        return l.animating && label.getText() == text && label.findColour(juce::Label::textColourId) == juce::Colour(0xFFFFC74D);
+    };
+}
 
 // Runs that end without the application started: a failed step, or a stop request.
 struct Ending
@@ -185,24 +195,17 @@ const Ending endings[] = {
     // The one slow case: twenty checks half a second apart.
     { "LaunchShowsNoWindow", "1.0.0", { "no_window=1", "lifetime_ms=12000" }, {}, {}, "launching the app",
       { "[ERROR]: App process not found after 10 seconds" } },
-    // While it waits, the spinner turns beside the amber text.
     { "StopDuringTheBackendWait", nullptr, {},
-      [](EngineTest& t, LauncherComponent&) { t.backend.script("/", dropped, false); },
-      [](EngineTest&, LauncherComponent& l) {
-          auto& label = LauncherComponentProbe { l }.label();
-          return l.animating && label.findColour(juce::Label::textColourId) == juce::Colour(0xFFFFC74D)
-                 && label.getText()
-                        == "Solvanter servers could not be reached.\nCheck your internet connection or try again later...";
-      },
+      [](EngineTest& t, LauncherComponent&) { t.backend.script("/", dropped, false); }, waitingWith(unreachable),
       nullptr, { waitingLine, "[INFO]: Cancelled" } },
     { "StopWhileTheAppWindowIsOpen", "1.0.0", {}, [](EngineTest& t, LauncherComponent&) { t.open_app_window(); },
-      labelShows(waitingForApp), nullptr, { "[INFO]: Cancelled", "!*App process found*" } },
+      waitingWith(waitingForApp), nullptr, { "[INFO]: Cancelled", "!*App process found*" } },
     { "StopWhileTheAppWindowIsOpenBeforeTheUpdate", "0.9.0", {},
       [](EngineTest& t, LauncherComponent&) {
           t.pack_app("1.0.0");
           t.open_app_window();
       },
-      labelShows(waitingForApp), nullptr, { "[STATE]: Updating Solvanter", "[INFO]: Cancelled", "!*Downloading*" } },
+      waitingWith(waitingForApp), nullptr, { "[STATE]: Updating Solvanter", "[INFO]: Cancelled", "!*Downloading*" } },
     { "StopWhileLookingForTheAppWindow", "1.0.0", { "no_window=1", "lifetime_ms=3000" }, {},
       [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
       nullptr, { "[INFO]: Cancelled", "!*App process not found*" } },
