@@ -139,12 +139,14 @@ struct SelfUpdate : EngineTest
 TEST_F(SelfUpdate, RepliesThatOfferNoUpdate)
 {
     auto probe = updating();
-    for (const auto& [reply, line] : { std::pair<std::string, juce::String> { R"({"result":true})", "[ERROR]: Launcher version query failed" },
-                                       { R"({"remote_version":"2.9.25"})", "[ERROR]: Launcher version query failed" },
-                                       { "not json at all", "[ERROR]: Launcher version query failed" },
-                                       { R"({"result":true,"remote_version":"2.9.24"})", "[INFO]: Launcher is up to date" },
-                                       { R"({"result":false,"remote_version":"  \t "})",
-                                         "[INFO]: No remote version available for launcher" } })
+    const std::pair<std::string, juce::String> rows[] {
+        { R"({"result":true})", "[ERROR]: Launcher version query failed" },
+        { R"({"remote_version":"2.9.25"})", "[ERROR]: Launcher version query failed" },
+        { "not json at all", "[ERROR]: Launcher version query failed" },
+        { R"({"result":true,"remote_version":"2.9.24"})", "[INFO]: Launcher is up to date" },
+        { R"({"result":false,"remote_version":"  \t "})", "[INFO]: No remote version available for launcher" },
+    };
+    for (const auto& [reply, line] : rows)
     {
         SCOPED_TRACE(reply);
         log.clear();
