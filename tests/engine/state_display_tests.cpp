@@ -1,33 +1,37 @@
-// The state line, the layout and the spinner, on the message thread.
-#include "engine_test_support.h"
+// The state line, the layout and the spinner, on the message thread. Colours as the design gives them.
+#include "support/scene.h"
 
-#include "ui/palette.h"
+#include <algorithm>
+#include <map>
 
 namespace
 {
+const juce::Colour background(0xFF1B1C1E), accent(0xFF00D397);
+
 struct Display : public ::testing::Test
 {
     Display() { launcher.setSize(388, 78); }
 
+    // Paints the component into `image`; how many pixels each colour has.
+    std::map<juce::uint32, int> paint()
+    {
+        image = juce::Image(juce::Image::ARGB, 388, 78, true);
+        {
+            juce::Graphics g(image);
+            launcher.paint(g);
+        }
+        std::map<juce::uint32, int> counts;
+        for (int y = 0; y < image.getHeight(); ++y)
+            for (int x = 0; x < image.getWidth(); ++x)
+                ++counts[image.getPixelAt(x, y).getARGB()];
+        return counts;
+    }
+
     CapturedLog log;
     LauncherComponent launcher { true, false, false };
     LauncherComponentProbe probe { launcher };
+    juce::Image image;
 };
-
-// Paints the component into `image` and counts the pixels that are not the background.
-int foreground_pixels(LauncherComponent& launcher, juce::Image& image)
-{
-    image = juce::Image(juce::Image::ARGB, launcher.getWidth(), launcher.getHeight(), true);
-    {
-        juce::Graphics g(image);
-        launcher.paint(g);
-    }
-    int n = 0;
-    for (int y = 0; y < image.getHeight(); ++y)
-        for (int x = 0; x < image.getWidth(); ++x)
-            n += image.getPixelAt(x, y) == Palette::background ? 0 : 1;
-    return n;
-}
 } // namespace
 
 TEST_F(Display, StateTextTakesItsLevelColourAndIsLoggedAndHidesTheBarOnlyWhenAsked)
@@ -40,13 +44,13 @@ TEST_F(Display, StateTextTakesItsLevelColourAndIsLoggedAndHidesTheBarOnlyWhenAsk
     const struct
     {
         utils::Level level;
-        juce::Colour colour;
+        juce::uint32 colour;
         bool log, hide;
     } rows[] = {
-        { utils::Level::info, juce::Colours::white, true, false },
-        { utils::Level::warning, Palette::warning, false, true },
-        { utils::Level::error, Palette::error, true, true },
-        { static_cast<utils::Level>(7), juce::Colour(0x00000000u), true, false },
+        { utils::Level::info, 0xFFFFFFFF, true, false },
+        { utils::Level::warning, 0xFFFFC74D, false, true },
+        { utils::Level::error, 0xFFFF7548, true, true },
+        { static_cast<utils::Level>(7), 0x00000000, true, false },
     };
     for (const auto& row : rows)
     {
@@ -57,7 +61,7 @@ TEST_F(Display, StateTextTakesItsLevelColourAndIsLoggedAndHidesTheBarOnlyWhenAsk
         launcher.update_state(text, row.log, row.hide, row.level);
         pump(30);
         EXPECT_EQ(probe.label().getText(), text);
-        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), row.colour);
+        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), juce::Colour(row.colour));
         EXPECT_TRUE(probe.label().isVisible());
         EXPECT_EQ(log.logged({ "[STATE]: " + text }), row.log);
         EXPECT_EQ(probe.bar().isVisible(), ! row.hide);
@@ -69,18 +73,15 @@ TEST_F(Display, SpinnerPointCountTurnsPastItsLimitsOnEveryFourthFrame)
 {
     launcher.animating = true;
     ASSERT_EQ(launcher.getFrameCounter(), 0); // a multiple of 4: every update moves the count
-
-    probe.pointCount() = 599;
-    for (auto expected : { 600, 601, 600, 599 })
+    for (const auto& [start, counts] : { std::pair<int, std::vector<int>> { 599, { 600, 601, 600, 599 } },
+                                         std::pair<int, std::vector<int>> { 401, { 400, 399, 400 } } })
     {
-        launcher.update();
-        EXPECT_EQ(probe.pointCount(), expected);
-    }
-    probe.pointCount() = 401;
-    for (auto expected : { 400, 399, 400 })
-    {
-        launcher.update();
-        EXPECT_EQ(probe.pointCount(), expected);
+        probe.pointCount() = start;
+        for (auto expected : counts)
+        {
+            launcher.update();
+            EXPECT_EQ(probe.pointCount(), expected);
+        }
     }
 
     launcher.animating = false;
@@ -90,7 +91,7 @@ TEST_F(Display, SpinnerPointCountTurnsPastItsLimitsOnEveryFourthFrame)
     // Let the framework's timer move the frame counter off a multiple of 4.
     launcher.animating = true;
     launcher.setFramesPerSecond(62);
-    ASSERT_TRUE(pump_until([&] { return launcher.getFrameCounter() % 4 != 0; }, 2000));
+    ASSERT_TRUE(wait_until([&] { return launcher.getFrameCounter() % 4 != 0; }, 2000));
     const auto count = probe.pointCount();
     launcher.update();
     EXPECT_EQ(probe.pointCount(), count);
@@ -98,13 +99,17 @@ TEST_F(Display, SpinnerPointCountTurnsPastItsLimitsOnEveryFourthFrame)
 
 TEST_F(Display, PaintShowsTheSpinnerOnlyWhileAnimating)
 {
-    juce::Image image;
-    EXPECT_EQ(foreground_pixels(launcher, image), 0);
+    EXPECT_EQ(paint(), (std::map<juce::uint32, int> { { background.getARGB(), 388 * 78 } }));
 
     launcher.animating = true;
-    EXPECT_GT(foreground_pixels(launcher, image), 60);
+    auto counts = paint();
+    EXPECT_LT(counts[background.getARGB()], 388 * 78 - 60);
+    // Most of the rest is the dots' solid inside.
+    counts.erase(background.getARGB());
+    const auto commonest = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; });
+    EXPECT_EQ(juce::Colour(commonest->first), accent);
     // The dots lie on a circle of radius 12 around (width - 19, height / 2).
-    EXPECT_EQ(image.getPixelAt(10, 39), Palette::background);
-    EXPECT_EQ(image.getPixelAt(388 - 19, 39), Palette::background);
-    EXPECT_NE(image.getPixelAt(388 - 19 + 12, 39), Palette::background);
+    EXPECT_EQ(image.getPixelAt(10, 39), background);
+    EXPECT_EQ(image.getPixelAt(388 - 19, 39), background);
+    EXPECT_NE(image.getPixelAt(388 - 19 + 12, 39), background);
 }

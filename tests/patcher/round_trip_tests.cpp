@@ -2,9 +2,8 @@
 // itself from the dev backend and quits; the script host restarts the new copy, which installs and
 // launches the stand-in application. Needs an X display and the port of the backend address
 // compiled into the launcher of the test build.
-#include "patcher_test_support.h"
+#include "support/scene.h"
 
-#include "dev_backend.h"
 #include "services/build_info.h"
 
 #include <juce_data_structures/juce_data_structures.h>
@@ -25,24 +24,11 @@ std::vector<int> processes_under(const juce::String& prefix)
         const auto name = entry.getFile().getFileName();
         char target[4096];
         const auto n = ::readlink(("/proc/" + name + "/exe").toRawUTF8(), target, sizeof target);
-        if (name.containsOnly("0123456789") && n > 0
-            && juce::String::fromUTF8(target, (int) n).startsWith(prefix))
+        if (name.containsOnly("0123456789") && n > 0 && juce::String::fromUTF8(target, (int) n).startsWith(prefix))
             pids.push_back(name.getIntValue());
     }
     return pids;
 }
-
-// Ends what the test started in the folder, even when it fails half-way.
-struct Reaper
-{
-    juce::File folder;
-    ~Reaper()
-    {
-        if (folder != juce::File())
-            for (auto pid : processes_under(folder.getFullPathName() + "/"))
-                ::kill(pid, SIGKILL);
-    }
-};
 
 // The launcher installed in a folder of the scratch space, and a backend that offers it an update
 // holding the same two programs and a marker only the update brings.
@@ -52,61 +38,53 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb";
-        for (const auto& needed : { launcher, script_host_binary(), standin, makeAppZip })
+        for (const auto& needed : { launcher, script_host_binary(), standin_binary() })
             ASSERT_TRUE(needed.existsAsFile()) << needed.getFullPathName();
 
         // Other test programs use the same port for a while; wait for it rather than fail at once.
         const auto port = juce::URL(build_info::api_origin()).getPort();
         ASSERT_TRUE(wait_until([&] { return backend.start(port); }, 120000)) << "port " << port << " stayed taken";
+        std::vector<ZipEntry> update { { "Solvanter Launcher/marker.txt", "updated" } };
+        for (const auto& program : { launcher, script_host_binary() })
+            update.push_back({ "Solvanter Launcher/" + program.getFileName(), file_bytes(program), 0100755 });
+        backend.script("/builds/launcher.zip", devbackend::Reply::file(zip_of(update)), false);
+        backend.script("/builds/app.zip", devbackend::Reply::file(app_zip("1.0.0", { "lifetime_ms=4000" })), false);
     }
 
-    void install_into(const juce::File& folder)
+    // Ends what the test started in the folder, even when it fails half-way.
+    void TearDown() override
+    {
+        for (auto pid : processes_under(scratch.folder.getFullPathName() + "/"))
+            ::kill(pid, SIGKILL);
+    }
+
+    // Installs the launcher there and runs it headless to its end. Its output goes to a file, so
+    // nothing it leaves running holds a pipe of ours open.
+    void run_first(const juce::File& folder)
     {
         install = folder;
-        reaper.folder = folder;
         ASSERT_TRUE(folder.createDirectory());
-        const auto newBuild = stage / "Solvanter Launcher";
-        ASSERT_TRUE(write_file(newBuild.getChildFile("marker.txt"), "updated"));
-        for (const auto& to : { install, newBuild })
-            ASSERT_TRUE(copy_executable(launcher, to.getChildFile("solvanter-launcher"))
-                        && copy_executable(script_host_binary(), to.getChildFile("solvanter-script-host")));
-        juce::PropertiesFile config(install.getChildFile("config.xml"), juce::PropertiesFile::Options());
+        ASSERT_TRUE(copy_executable(launcher, folder.getChildFile("solvanter-launcher"))
+                    && copy_executable(script_host_binary(), folder.getChildFile("solvanter-script-host")));
+        juce::PropertiesFile config(folder.getChildFile("config.xml"), juce::PropertiesFile::Options());
         config.setValue("app_api", juce::String(backend.origin()));
         ASSERT_TRUE(config.save());
-        juce::ChildProcess zip;
-        ASSERT_TRUE(zip.start(juce::StringArray { "/bin/sh", "-c",
-                                                  "cd \"$0\" && zip -q -r -X \"$1/launcher.zip\" \"Solvanter Launcher\" && "
-                                                  "\"$2\" \"$3\" 1.0.0 \"$1/app.zip\" lifetime_ms=4000",
-                                                  stage.folder.getFullPathName(), builds.folder.getFullPathName(),
-                                                  makeAppZip.getFullPathName(), standin.getFullPathName() },
-                              0));
-        ASSERT_TRUE(zip.waitForProcessToFinish(60000) && zip.getExitCode() == 0);
-
-        backend.set_builds_folder(builds.folder.getFullPathName().toStdString());
-        backend.set_app_version("1.0.0");
-        backend.set_app_archive("app.zip");
         backend.set_launcher_update("2.9.25", "launcher.zip", 1);
-    }
 
-    // Runs the installed launcher headless to its end. Its output goes to a file, so nothing it
-    // leaves running holds a pipe of ours open.
-    void run_first()
-    {
         juce::ChildProcess first;
         ASSERT_TRUE(first.start(juce::StringArray { "/bin/sh", "-c", "exec \"$0\" --headless > \"$1\" 2>&1",
-                                                    install.getChildFile("solvanter-launcher").getFullPathName(),
-                                                    (stage / "first.log").getFullPathName() },
+                                                    folder.getChildFile("solvanter-launcher").getFullPathName(),
+                                                    (scratch / "first.log").getFullPathName() },
                                 0));
-        ASSERT_TRUE(first.waitForProcessToFinish(90000)) << file_bytes(stage / "first.log");
+        ASSERT_TRUE(first.waitForProcessToFinish(90000)) << file_bytes(scratch / "first.log");
         firstExitCode = (int) first.getExitCode();
-        firstLog = file_bytes(stage / "first.log");
+        firstLog = file_bytes(scratch / "first.log");
     }
 
+    bool logged(const std::string& text) const { return firstLog.find(text) != std::string::npos; }
+
     const juce::File launcher = build_file("bin/solvanter-launcher");
-    const juce::File standin = build_file("tests/standin/solvanter-standin-app");
-    const juce::File makeAppZip = juce::File(SOLVANTER_SOURCE_DIR).getChildFile("tests/standin/make_app_zip.sh");
-    ScratchFolder scratch, builds, stage;
-    Reaper reaper;
+    ScratchFolder scratch;
     devbackend::DevBackend backend;
     juce::File install;
     int firstExitCode = -1;
@@ -115,18 +93,16 @@ protected:
 
 TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 {
-    install_into(scratch / "install");
-    run_first();
+    run_first(scratch / "install");
     ASSERT_EQ(firstExitCode, 0) << firstLog;
-    EXPECT_NE(firstLog.find("Closing launcher for self-update"), std::string::npos) << firstLog;
+    EXPECT_TRUE(logged("Closing launcher for self-update")) << firstLog;
     // Its worker stops after the hand-over instead of going on to the application.
-    EXPECT_EQ(firstLog.find("Checking app update"), std::string::npos) << firstLog;
+    EXPECT_FALSE(logged("Checking app update")) << firstLog;
 
     // The patcher replaces the files and restarts the launcher. Its last echo ends patcher.txt:
     // after it only the restart runs, whose output goes elsewhere.
     const auto patcherTxt = install.getChildFile("patcher.txt");
-    EXPECT_TRUE(wait_until([&] { return patcherTxt.loadFileAsString().endsWith("\r\nrestart updated launcher\r\n"); },
-                           30000));
+    EXPECT_TRUE(wait_until([&] { return patcherTxt.loadFileAsString().endsWith("\r\nrestart updated launcher\r\n"); }, 30000));
     EXPECT_TRUE(patcherTxt.loadFileAsString().startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n"))
         << patcherTxt.loadFileAsString();
     EXPECT_TRUE(install.getChildFile("marker.txt").existsAsFile());
@@ -155,15 +131,12 @@ TEST_F(SelfUpdateRun, LauncherPathTheBatchFileCannotCarry)
     {
         SCOPED_TRACE(name);
         const auto folder = juce::File(scratch.folder.getFullPathName() + "/" + name);
-        install_into(folder);
-        run_first();
+        run_first(folder);
         EXPECT_EQ(firstExitCode, 1) << firstLog;
-        const auto path = folder.getChildFile("solvanter-launcher").getFullPathName();
-        EXPECT_NE(firstLog.find("[ERROR]: Launcher path \"" + path.toStdString() + "\" cannot be written to the patcher script"),
-                  std::string::npos) << firstLog;
-        EXPECT_NE(firstLog.find("Something went wrong with updating the launcher."), std::string::npos) << firstLog;
-        EXPECT_FALSE(folder.getChildFile("patcher.bat").exists());
-        EXPECT_FALSE(folder.getChildFile("patcher.vbs").exists());
+        const auto path = folder.getChildFile("solvanter-launcher").getFullPathName().toStdString();
+        EXPECT_TRUE(logged("[ERROR]: Launcher path \"" + path + "\" cannot be written to the patcher script")) << firstLog;
+        EXPECT_TRUE(logged("Something went wrong with updating the launcher.")) << firstLog;
+        EXPECT_FALSE(folder.getChildFile("patcher.bat").exists() || folder.getChildFile("patcher.vbs").exists());
         EXPECT_FALSE(folder.getChildFile("marker.txt").exists());
         EXPECT_EQ(file_bytes(folder.getChildFile("solvanter-launcher")), file_bytes(launcher));
     }

@@ -1,11 +1,12 @@
 // The script host: the program on real folders, and the refusals of its readers.
-#include "patcher_test_support.h"
+#include "support/scene.h"
 
 #include "scripthost/batch_commands.h"
 #include "scripthost/batch_script.h"
 #include "scripthost/vbs_script.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 namespace
@@ -17,11 +18,9 @@ const std::string patcherVbs = shell + "Dim strArgs\r\nstrArgs = \"cmd /c patche
 int run_host(const juce::File& folder)
 {
     juce::ChildProcess host;
-    if (! host.start(juce::StringArray { "/bin/sh", "-c", "cd \"$0\" && exec \"$1\" patcher.vbs", folder.getFullPathName(),
-                                         script_host_binary().getFullPathName() },
-                     0))
-        return -1;
-    if (host.waitForProcessToFinish(30000))
+    if (host.start(juce::StringArray { "/bin/sh", "-c", "cd \"$0\" && exec \"$1\" patcher.vbs", folder.getFullPathName(),
+                                       script_host_binary().getFullPathName() }, 0)
+        && host.waitForProcessToFinish(30000))
         return (int) host.getExitCode();
     host.kill();
     return -1;
@@ -123,19 +122,16 @@ TEST(ScriptHostCommands, FailedMoveKeepsTheOldFolder)
 
 TEST(ScriptHostReaders, RefuseAnyOtherScript)
 {
+    const std::string run = "strArgs = \"cmd /c patcher.bat\"\r\noShell.Run strArgs, ";
     const std::string refused[] = {
-        shell + "strArgs = \"cmd /c patcher.bat\"\r\noShell.Run strArgs, 1, false",  // shown
-        shell + "strArgs = \"cmd /c patcher.bat\"\r\noShell.Run strArgs, 0, true",   // waited for
+        shell + run + "1, false", shell + run + "0, true", // shown, waited for
         shell + "strArgs = \"cmd /c del patcher.bat\"\r\noShell.Run strArgs, 0, false",
         shell + "strArgs = \"powershell patcher.bat\"\r\noShell.Run strArgs, 0, false",
         shell + "strArgs = \"cmd /c patcher.exe\"\r\noShell.Run strArgs, 0, false",
         "Set oShell = CreateObject(\"Scripting.FileSystemObject\")\r\noShell.Run \"cmd /c patcher.bat\", 0, false",
         // A batch file outside the working folder.
-        shell + "oShell.Run \"cmd /c ..\\patcher.bat\", 0, false",
-        shell + "oShell.Run \"cmd /c C:\\patcher.bat\", 0, false",
-        shell + "oShell.Run \"cmd /c /tmp/patcher.bat\", 0, false",
-        patcherVbs + "\r\nMsgBox \"done\"",
-        "",
+        shell + "oShell.Run \"cmd /c ..\\patcher.bat\", 0, false", shell + "oShell.Run \"cmd /c C:\\patcher.bat\", 0, false",
+        shell + "oShell.Run \"cmd /c /tmp/patcher.bat\", 0, false", patcherVbs + "\r\nMsgBox \"done\"", "",
     };
     for (const auto& text : refused)
         EXPECT_FALSE(scripthost::read_patcher_vbs(text).ok) << text;

@@ -9,25 +9,21 @@ public:
     CapturedLog() { setCurrentLogger(this); }
     ~CapturedLog() override { setCurrentLogger(nullptr); }
 
-    void logMessage(const juce::String& line) override
-    {
-        const juce::ScopedLock sl(lock);
-        received.add(line);
-    }
-
-    // The lines as received.
-    juce::StringArray raw() const
-    {
-        const juce::ScopedLock sl(lock);
-        return received;
-    }
+    void logMessage(const juce::String& line) override { const juce::ScopedLock sl(lock); received.add(line); }
+    juce::StringArray raw() const { const juce::ScopedLock sl(lock); return received; }
+    void clear() { const juce::ScopedLock sl(lock); received.clear(); }
 
     // The lines without their "HH:MM:SS " stamps; a line without one is marked "(no stamp) ".
     juce::StringArray lines() const
     {
         juce::StringArray result;
         for (const auto& line : raw())
-            result.add(has_stamp(line) ? line.substring(9) : "(no stamp) " + line);
+        {
+            const auto stamp = line.substring(0, 9);
+            const bool stamped = stamp.matchesWildcard("??:??:?? ", false)
+                                 && stamp.removeCharacters(": ").containsOnly("0123456789");
+            result.add(stamped ? line.substring(9) : "(no stamp) " + line);
+        }
         return result;
     }
 
@@ -39,29 +35,26 @@ public:
         return result;
     }
 
-    void clear()
-    {
-        const juce::ScopedLock sl(lock);
-        received.clear();
-    }
-
-    // Whether lines matching these wildcard patterns were logged in this order.
+    // Whether lines matching these wildcard patterns were logged in this order; a pattern that
+    // starts with "!" must match no line at all.
     bool logged(const juce::StringArray& patterns) const
     {
+        const auto all = lines();
+        juce::StringArray inOrder;
+        for (const auto& pattern : patterns)
+            if (! pattern.startsWithChar('!'))
+                inOrder.add(pattern);
+            else
+                for (const auto& line : all)
+                    if (line.matchesWildcard(pattern.substring(1), false))
+                        return false;
         int next = 0;
-        for (const auto& line : lines())
-            if (next < patterns.size() && line.matchesWildcard(patterns[next], false))
-                ++next;
-        return next == patterns.size();
+        for (const auto& line : all)
+            next += next < inOrder.size() && line.matchesWildcard(inOrder[next], false) ? 1 : 0;
+        return next == inOrder.size();
     }
 
 private:
-    static bool has_stamp(const juce::String& line)
-    {
-        return line.length() >= 9 && line[2] == ':' && line[5] == ':' && line[8] == ' '
-            && line.substring(0, 8).removeCharacters(":").containsOnly("0123456789");
-    }
-
     juce::CriticalSection lock;
     juce::StringArray received;
 };

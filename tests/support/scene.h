@@ -1,0 +1,189 @@
+#pragma once
+
+// Shared by the engine and patcher tests: scratch files, archives, the stand-in application, and
+// the launcher's folder (the folder of the test program) with the dev backend.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dev_backend.h"
+#include "engine/LauncherComponent.h"
+#include "platform/platform.h"
+#include "support/captured_log.h"
+#include "support/waiting.h"
+
+inline juce::File build_file(const juce::String& relative) { return juce::File(SOLVANTER_BUILD_DIR).getChildFile(relative); }
+inline juce::File standin_binary() { return build_file("tests/standin/solvanter-standin-app"); }
+inline juce::File script_host_binary() { return build_file("bin/solvanter-script-host"); }
+
+// A temporary folder, removed with everything in it.
+struct ScratchFolder
+{
+    ScratchFolder() { folder.createDirectory(); }
+    ~ScratchFolder() { folder.deleteRecursively(); }
+    juce::File operator/(const juce::String& relative) const { return folder.getChildFile(relative); }
+
+    const juce::File folder =
+        juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("solvanter-test", "", false);
+};
+
+inline std::string file_bytes(const juce::File& file)
+{
+    juce::MemoryBlock data;
+    return file.loadFileAsData(data) && data.getSize() > 0 ? std::string((const char*) data.getData(), data.getSize()) : "";
+}
+// Creates the folders above it.
+inline bool write_file(const juce::File& file, const std::string& bytes)
+{
+    return file.getParentDirectory().createDirectory() && file.replaceWithData(bytes.data(), bytes.size());
+}
+inline bool copy_executable(const juce::File& from, const juce::File& to)
+{
+    return from.copyFileTo(to) && to.setExecutePermission(true);
+}
+inline int count_starting(const std::vector<std::string>& strings, const std::string& prefix)
+{
+    return (int) std::count_if(strings.begin(), strings.end(), [&](const auto& s) { return s.rfind(prefix, 0) == 0; });
+}
+
+// An archive entry; `mode` is recorded as its Unix file mode (0: none).
+struct ZipEntry
+{
+    juce::String name;
+    std::string bytes;
+    unsigned mode = 0;
+    int compression = 0;
+};
+
+inline std::string zip_of(const std::vector<ZipEntry>& entries)
+{
+    juce::ZipFile::Builder builder;
+    for (const auto& e : entries)
+        builder.addEntry(new juce::MemoryInputStream(e.bytes.data(), e.bytes.size(), true), e.compression, e.name,
+                         juce::Time::getCurrentTime());
+    juce::MemoryOutputStream out;
+    builder.writeToStream(out, nullptr);
+    std::string zip((const char*) out.getData(), out.getDataSize());
+
+    // The builder records no file modes: write them into the central directory, which the end
+    // record (the last 22 bytes) locates.
+    const auto u16 = [&](size_t at) { return (size_t) (juce::uint8) zip[at] | (size_t) (juce::uint8) zip[at + 1] << 8; };
+    auto at = u16(zip.size() - 6) | u16(zip.size() - 4) << 16;
+    for (const auto& e : entries)
+    {
+        for (size_t i = 0; i < 4; ++i)
+            zip[at + 38 + i] = (char) ((e.mode << 16) >> (8 * i));
+        at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
+    }
+    return zip;
+}
+
+// Solvanter/ holding the stand-in as its executable, version.txt and the stand-in's settings.
+inline std::string app_zip(const juce::String& version, const juce::StringArray& settings = {})
+{
+    return zip_of({ { "Solvanter/Solvanter.exe", file_bytes(standin_binary()), 0100755 },
+                    { "Solvanter/version.txt", version.toStdString() },
+                    { "Solvanter/standin.conf", settings.joinIntoString("\n").toStdString() } });
+}
+
+// Reaches the component's private steps and display parts.
+struct LauncherComponentProbe
+{
+    LauncherComponent& c;
+
+    juce::Result download_app(juce::MemoryBlock& d) { return c.download_build(d, "Solvanter", c.config.app_download_url()); }
+    juce::Result install_app(const juce::MemoryBlock& d) { return c.install_app(d); }
+    bool update_launcher() { return c.update_launcher(); }
+    juce::int64& archiveCeiling() { return c.archiveCeiling; }
+    juce::Label& label() { return c.stateLabel; }
+    juce::ProgressBar& bar() { return c.progressBar; }
+    int& pointCount() { return c.spinnerPointCount; }
+};
+
+// A launched stand-in that leaves by itself soon after its window was found.
+inline const juce::StringArray shortLivedApp { "lifetime_ms=2000" };
+
+// The launcher's folder cleaned before and after each test, the dev backend running, every log
+// line collected, and no application window open.
+struct EngineTest : ::testing::Test
+{
+    static bool no_app_window() { return ! platform::top_level_window_exists("Solvanter"); }
+    static juce::File appFolder() { return launcher_child_file("Solvanter"); }
+    static juce::String installed_version() { return appFolder().getChildFile("version.txt").loadFileAsString(); }
+    // A script host left beside the test program would let a later hand-over restart it.
+    static void clean_launcher_folder()
+    {
+        for (auto name : { "Solvanter", "config.xml", "Solvanter Launcher", "patcher.bat", "patcher.vbs", "patcher.txt",
+                           "stray-entry.txt", "solvanter-script-host" })
+            launcher_child_file(name).deleteRecursively();
+    }
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(standin_binary().existsAsFile()) << "build the solvanter-standin-app target first";
+        ASSERT_TRUE(wait_until(no_app_window, 8000)); // another test's application may still be leaving
+        clean_launcher_folder();
+        ASSERT_TRUE(backend.start());
+    }
+
+    void TearDown() override
+    {
+        if (window != nullptr)
+            window->kill();
+        // Launched stand-ins leave by themselves; the next test starts with no window open.
+        wait_until(no_app_window, 8000);
+        backend.stop();
+        clean_launcher_folder();
+    }
+
+    // Wired to the dev backend, self-update skipped; its worker is not started.
+    std::unique_ptr<LauncherComponent> make_launcher(bool skipAppUpdate = false, bool writeConfig = false)
+    {
+        auto launcher = std::make_unique<LauncherComponent>(true, skipAppUpdate, writeConfig);
+        launcher->config.launcher_api = juce::URL(backend.origin() + "/launcher/Windows");
+        launcher->config.app_api = backend.origin();
+        launcher->setSize(388, 78);
+        return launcher;
+    }
+
+    bool run_to_end(LauncherComponent& launcher)
+    {
+        launcher.startThread();
+        const auto ended = wait_until([&] { return ! launcher.isThreadRunning(); }, 30000);
+        pump(50); // the closures the worker posted last
+        return ended;
+    }
+
+    void pack_app(const juce::String& version, const juce::StringArray& settings = {})
+    {
+        backend.script("/builds/app.zip", devbackend::Reply::file(app_zip(version, settings)), false);
+    }
+    void install_standin(const juce::String& version, const juce::StringArray& settings = {})
+    {
+        ASSERT_TRUE(write_file(appFolder().getChildFile("version.txt"), version.toStdString()));
+        ASSERT_TRUE(copy_executable(standin_binary(), launcher_executable_file("Solvanter")));
+        ASSERT_TRUE(write_file(appFolder().getChildFile("standin.conf"), settings.joinIntoString("\n").toStdString()));
+    }
+
+    // A stand-in of the test's own (so it reads these settings) showing a window titled "Solvanter".
+    void open_app_window(int lifetimeMs = 20000)
+    {
+        const auto copy = scratch / "window/standin";
+        ASSERT_TRUE(write_file(scratch / "window/standin.conf", "title=Solvanter\nlifetime_ms=" + std::to_string(lifetimeMs)));
+        ASSERT_TRUE(copy_executable(standin_binary(), copy));
+        window = std::make_unique<juce::ChildProcess>();
+        ASSERT_TRUE(window->start(copy.getFullPathName(), 0));
+        ASSERT_TRUE(wait_until([] { return ! no_app_window(); }, 5000));
+    }
+
+    bool requested(const std::string& prefix) const { return count_starting(backend.requests(), prefix) > 0; }
+
+    CapturedLog log;
+    devbackend::DevBackend backend;
+    ScratchFolder scratch;
+    std::unique_ptr<juce::ChildProcess> window;
+};
