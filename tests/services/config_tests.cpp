@@ -1,9 +1,17 @@
+#include <gtest/gtest.h>
+
 #include "services/build_info.h"
 #include "services/config.h"
-#include "services_test_support.h"
+#include "support/captured_log.h"
 
 namespace
 {
+// The config.xml that Config reads and writes.
+juce::File config_file()
+{
+    return juce::File::getSpecialLocation(juce::File::currentExecutableFile).getSiblingFile("config.xml");
+}
+
 struct ConfigTest : ::testing::Test
 {
     void SetUp() override { config_file().deleteRecursively(); }

@@ -1,10 +1,14 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
 #include "services/log.h"
-#include "services_test_support.h"
+#include "support/captured_log.h"
 
 TEST(LogWriter, LinesGoToTheStreamOfTheirLevelAndToTheLoggerOrTheDebugOutput)
 {
-    CaptureStdout();
-    CaptureStderr();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     juce::StringArray logged;
     const auto before = juce::Time::getCurrentTime().formatted("%H:%M:%S ");
     {
@@ -17,7 +21,7 @@ TEST(LogWriter, LinesGoToTheStreamOfTheirLevelAndToTheLoggerOrTheDebugOutput)
     }
     const auto after = juce::Time::getCurrentTime().formatted("%H:%M:%S ");
     log_info("no logger set");
-    const auto out = GetCapturedStdout(), err = GetCapturedStderr();
+    const auto out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
 
     ASSERT_EQ(logged.size(), 4);
     for (const auto& line : logged)

@@ -1,5 +1,9 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
 #include "services/system_info.h"
-#include "services_test_support.h"
+#include "support/captured_log.h"
 
 namespace
 {
@@ -31,10 +35,10 @@ TEST(SystemInfo, ThirteenLabelledLinesLoggedIndentedWithoutStamps)
         EXPECT_TRUE(matches(lines[i], patterns[i])) << lines[i];
 
     CapturedLog logger;
-    CaptureStdout();
-    CaptureStderr();
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     log_system_info();
-    const auto out = GetCapturedStdout(), err = GetCapturedStderr();
+    const auto out = testing::internal::GetCapturedStdout(), err = testing::internal::GetCapturedStderr();
 
     // Only the first line has a stamp and a tag.
     juce::StringArray expected("[INFO]: System info");

@@ -45,9 +45,9 @@ setup)
     grep -qaF "$ORIGIN" "$EXE" || fail "$EXE does not point at $ORIGIN: build it with DEV_PORT=$DEV_PORT"
     rm -rf "$WORK"
     mkdir -p "$WORK"
-    for program in standin_win timeout; do
-        i686-w64-mingw32-gcc -std=c99 -O2 -s -Wall -Wextra -o "$WORK/$program.exe" "$SOURCE_DIR/tests/windows/$program.c" \
-            || fail "cannot build $program.exe"
+    for program in standin/standin_app:standin_win windows/timeout:timeout; do
+        i686-w64-mingw32-gcc -std=c99 -O2 -s -Wall -Wextra -o "$WORK/${program#*:}.exe" "$SOURCE_DIR/tests/${program%:*}.c" \
+            || fail "cannot build ${program#*:}.exe"
     done
     wineboot -i >/dev/null 2>&1 || fail "wineboot could not make the prefix"
     wineserver -w
