@@ -1,135 +1,11 @@
-#include <gtest/gtest.h>
+#include "support/launcher_process.h"
 
-#include <signal.h>
-
-
-#include "dev_backend.h"
-#include "services/build_info.h"
-#include "support/waiting.h"
-
+// The built launcher, one process per case.
 namespace
 {
-// The built launcher, one process per case, run as a child process from a temporary folder of its own (config.xml lies
-// beside it) with HOME inside that folder, so that launcher.log belongs to this run alone.
-class LauncherProcess
-{
-public:
-    LauncherProcess()
-    {
-        const auto copy = folder().getChildFile("solvanter-launcher");
-        folder().createDirectory();
-        juce::File(SOLVANTER_BUILD_DIR "/bin/solvanter-launcher").copyFileTo(copy);
-        copy.setExecutePermission(true);
-    }
-
-    // Kills a run still going and removes the folder.
-    ~LauncherProcess()
-    {
-        if (shell.isRunning())
-        {
-            send_signal(SIGKILL);
-            shell.waitForProcessToFinish(20000);
-        }
-        root.deleteRecursively();
-    }
-
-    juce::File folder() const { return root.getChildFile("launcher"); }
-    juce::File log_file() const { return root.getChildFile("home/.config/Solvanter/launcher.log"); }
-    juce::String std_out() const { return root.getChildFile("stdout.txt").loadFileAsString(); }
-
-    // The log's lines without empty ones and without time stamps.
-    juce::StringArray log_lines() const
-    {
-        juce::StringArray lines;
-        lines.addLines(log_file().loadFileAsString());
-        lines.removeEmptyStrings();
-        for (auto& line : lines)
-            if (line.length() > 9 && line[2] == ':' && line[5] == ':' && line[8] == ' ')
-                line = line.substring(9);
-        return lines;
-    }
-
-    bool wait_for_log(const juce::String& text) const
-    {
-        return wait_until([&] { return log_file().loadFileAsString().contains(text); });
-    }
-
-    // Writes config.xml pointing the application API at the backend.
-    void use_backend(const devbackend::DevBackend& backend) const
-    {
-        folder().getChildFile("config.xml").replaceWithText("<PROPERTIES><VALUE name=\"app_api\" val=\""
-                                                            + juce::String(backend.origin()) + "\"/></PROPERTIES>");
-    }
-
-    // On this X display; without one when it is empty.
-    bool start(const juce::StringArray& args, const juce::String& display = {})
-    {
-        // The shell waits for the launcher, so that both its process id and its exit status are
-        // known; with job control on, the launcher does not ignore SIGINT as a background job would.
-        juce::StringArray command { "/bin/bash", "-c",
-                                    "set -m; cd \"$0\" && rm -f pid rc; display=${1#DISPLAY=} exe=$2; shift 2; "
-                                    "env -u XDG_CONFIG_HOME -u DISPLAY ${display:+DISPLAY=\"$display\"} HOME=\"$PWD/home\" "
-                                    "\"$exe\" \"$@\" > stdout.txt & "
-                                    "echo $! > pid.new && mv pid.new pid; wait $!; echo $? > rc",
-                                    root.getFullPathName(), "DISPLAY=" + display,  // never empty: ChildProcess drops those
-                                    relative_start ? "launcher/solvanter-launcher"
-                                                   : folder().getChildFile("solvanter-launcher").getFullPathName() };
-        command.addArray(args);
-        exit_code = -1;
-        return shell.start(command, 0) && wait_until([this] { return root.getChildFile("pid").exists(); });
-    }
-
-    // False when the run has not ended within the time.
-    bool wait_for_exit(int timeoutMs = 20000)
-    {
-        if (! wait_until([this] { return root.getChildFile("rc").getSize() > 0; }, timeoutMs))
-            return false;
-        exit_code = root.getChildFile("rc").loadFileAsString().getIntValue();
-        return true;
-    }
-
-    bool run(const juce::StringArray& args) { return start(args) && wait_for_exit(); }
-    void send_signal(int signal) const { ::kill(root.getChildFile("pid").loadFileAsString().getIntValue(), signal); }
-
-    int exit_code = -1;  // 128 + the signal when a signal ended the run
-    // Start it as "launcher/solvanter-launcher" from the folder above, as a shell user might.
-    bool relative_start = false;
-
-private:
-    juce::File root = juce::File::getSpecialLocation(juce::File::tempDirectory).getNonexistentChildFile("solvanter-app-test", "", false);
-    juce::ChildProcess shell;
-
-    JUCE_DECLARE_NON_COPYABLE(LauncherProcess)
-};
-
-// Starts the backend on the port compiled into the launcher, waiting while another test holds it.
-bool start_backend_for_launcher(devbackend::DevBackend& backend)
-{
-    // Only a build against a local backend can be run here (-DSOLVANTER_API=http://127.0.0.1:<port>).
-    if (! build_info::api_origin().startsWith("http://127.0.0.1:"))
-        return false;
-    const auto port = juce::URL(build_info::api_origin()).getPort();
-    return wait_until([&] { return backend.start(port); }, 60000);
-}
-
-// "IsViewable" or "IsUnMapped" for the first top-level window with this title on the test's X
-// display, empty when there is none.
-juce::String map_state(const juce::String& title)
-{
-    juce::ChildProcess xwininfo;
-    // xwininfo's own -name misses titles that JUCE sets as UTF-8.
-    const auto script = R"(id=$(xwininfo -root -children | grep -F "\"$0\":" | awk '{ print $1; exit }'); )"
-                        R"([ -n "$id" ] && xwininfo -id "$id")";
-    if (! xwininfo.start(juce::StringArray { "/bin/bash", "-c", script, title }))
-        return {};
-    return xwininfo.readAllProcessOutput().fromFirstOccurrenceOf("Map State: ", false, false).upToFirstOccurrenceOf("\n", false, false);
-}
-
 const juce::String appFailure = "[STATE]: Something went wrong with updating the app.";
 const juce::String openingBlock = "\r\n**********************************************************\r\n"
                                   "Solvanter Launcher\r\nLog started: ";
-
-juce::String testDisplay() { return juce::SystemStats::getEnvironmentVariable("DISPLAY", {}); }
 
 int index_of(const juce::StringArray& lines, const juce::String& prefix)
 {
@@ -240,7 +116,7 @@ TEST(LauncherProgram, ShownRunLogsItsStartInOrder)
     ASSERT_TRUE(start_backend_for_launcher(backend));
     LauncherProcess launcher;
     launcher.use_backend(backend);
-    ASSERT_TRUE(launcher.start({}, testDisplay()));
+    ASSERT_TRUE(launcher.start({}, test_display()));
     ASSERT_TRUE(launcher.wait_for_log(appFailure));
     EXPECT_TRUE(wait_until([] { return map_state("Solvanter Launcher") == "IsViewable"; }));
     EXPECT_FALSE(launcher.wait_for_exit(300));
@@ -309,7 +185,7 @@ TEST(LauncherProgram, SigtermDuringAHeadlessDownloadEndsCleanly)
     backend.script("/builds/app.zip", devbackend::Reply::file("zip").with_delay(60000));
     LauncherProcess launcher;
     launcher.use_backend(backend);
-    ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }, testDisplay()));
+    ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }, test_display()));
     ASSERT_TRUE(backend.wait_for_request("/builds/app.zip", 20000));
     ASSERT_TRUE(launcher.wait_for_log("[STATE]: Downloading Solvanter"));
     EXPECT_EQ(map_state("Solvanter Launcher"), "IsUnMapped");

@@ -2,48 +2,22 @@
 // itself from the dev backend and quits; the script host restarts the new copy, which installs and
 // launches the stand-in application. Needs an X display and the port of the backend address
 // compiled into the launcher of the test build.
-#include "support/scene.h"
-
-#include "services/build_info.h"
-
-#include <juce_data_structures/juce_data_structures.h>
-
-#include <csignal>
-#include <cstdlib>
-
-#include <unistd.h>
+#include "support/launcher_process.h"
 
 namespace
 {
-// Processes whose executable's path starts with the prefix, wherever they were adopted.
-std::vector<int> processes_under(const juce::String& prefix)
-{
-    std::vector<int> pids;
-    for (const auto& entry : juce::RangedDirectoryIterator(juce::File("/proc"), false, "*", juce::File::findDirectories))
-    {
-        const auto name = entry.getFile().getFileName();
-        char target[4096];
-        const auto n = ::readlink(("/proc/" + name + "/exe").toRawUTF8(), target, sizeof target);
-        if (name.containsOnly("0123456789") && n > 0 && juce::String::fromUTF8(target, (int) n).startsWith(prefix))
-            pids.push_back(name.getIntValue());
-    }
-    return pids;
-}
-
-// The launcher installed in a folder of the scratch space, and a backend that offers it an update
-// holding the same two programs and a marker only the update brings.
+// A backend that offers the launcher an update holding the same two programs and a marker only
+// the update brings.
 class SelfUpdateRun : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb";
+        ASSERT_TRUE(test_display().isNotEmpty()) << "run under Xvfb";
         for (const auto& needed : { launcher, script_host_binary(), standin_binary() })
             ASSERT_TRUE(needed.existsAsFile()) << needed.getFullPathName();
 
-        // Other test programs use the same port for a while; wait for it rather than fail at once.
-        const auto port = juce::URL(build_info::api_origin()).getPort();
-        ASSERT_TRUE(wait_until([&] { return backend.start(port); }, 120000)) << "port " << port << " stayed taken";
+        ASSERT_TRUE(start_backend_for_launcher(backend)) << "port stayed taken";
         std::vector<ZipEntry> update { { "Solvanter Launcher/marker.txt", "updated" } };
         for (const auto& program : { launcher, script_host_binary() })
             update.push_back({ "Solvanter Launcher/" + program.getFileName(), file_bytes(program), 0100755 });
@@ -51,40 +25,21 @@ protected:
         backend.script("/builds/app.zip", devbackend::Reply::file(app_zip("1.0.0", { "lifetime_ms=4000" })), false);
     }
 
-    // Ends what the test started in the folder, even when it fails half-way.
-    void TearDown() override
+    // Runs the launcher, with the script host beside it, headless to its end.
+    void run_first(LauncherProcess& first)
     {
-        for (auto pid : processes_under(scratch.folder.getFullPathName() + "/"))
-            ::kill(pid, SIGKILL);
-    }
-
-    // Installs the launcher there and runs it headless to its end. Its output goes to a file, so
-    // nothing it leaves running holds a pipe of ours open.
-    void run_first(const juce::File& folder)
-    {
-        install = folder;
-        ASSERT_TRUE(folder.createDirectory());
-        ASSERT_TRUE(copy_executable(launcher, folder.getChildFile("solvanter-launcher"))
-                    && copy_executable(script_host_binary(), folder.getChildFile("solvanter-script-host")));
-        juce::PropertiesFile config(folder.getChildFile("config.xml"), juce::PropertiesFile::Options());
-        config.setValue("app_api", juce::String(backend.origin()));
-        ASSERT_TRUE(config.save());
+        install = first.folder();
+        ASSERT_TRUE(copy_executable(script_host_binary(), install.getChildFile("solvanter-script-host")));
+        first.use_backend(backend);
         backend.set_launcher_update("2.9.25", "launcher.zip", 1);
-
-        juce::ChildProcess first;
-        ASSERT_TRUE(first.start(juce::StringArray { "/bin/sh", "-c", "exec \"$0\" --headless > \"$1\" 2>&1",
-                                                    folder.getChildFile("solvanter-launcher").getFullPathName(),
-                                                    (scratch / "first.log").getFullPathName() },
-                                0));
-        ASSERT_TRUE(first.waitForProcessToFinish(90000)) << file_bytes(scratch / "first.log");
-        firstExitCode = (int) first.getExitCode();
-        firstLog = file_bytes(scratch / "first.log");
+        ASSERT_TRUE(first.start({ "--headless" }, test_display()) && first.wait_for_exit(90000)) << first.std_out();
+        firstExitCode = first.exit_code;
+        firstLog = (first.std_out() + first.std_err()).toStdString();
     }
 
     bool logged(const std::string& text) const { return firstLog.find(text) != std::string::npos; }
 
     const juce::File launcher = build_file("bin/solvanter-launcher");
-    ScratchFolder scratch;
     devbackend::DevBackend backend;
     juce::File install;
     int firstExitCode = -1;
@@ -93,7 +48,8 @@ protected:
 
 TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 {
-    run_first(scratch / "install");
+    LauncherProcess first("install");
+    run_first(first);
     ASSERT_EQ(firstExitCode, 0) << firstLog;
     EXPECT_TRUE(logged("Closing launcher for self-update")) << firstLog;
     // Its worker stops after the hand-over instead of going on to the application.
@@ -130,8 +86,9 @@ TEST_F(SelfUpdateRun, LauncherPathTheBatchFileCannotCarry)
     for (const auto* name : { "quote\"d", "back\\slash" })
     {
         SCOPED_TRACE(name);
-        const auto folder = juce::File(scratch.folder.getFullPathName() + "/" + name);
-        run_first(folder);
+        LauncherProcess first(name);
+        run_first(first);
+        const auto folder = first.folder();
         EXPECT_EQ(firstExitCode, 1) << firstLog;
         const auto path = folder.getChildFile("solvanter-launcher").getFullPathName().toStdString();
         EXPECT_TRUE(logged("[ERROR]: Launcher path \"" + path + "\" cannot be written to the patcher script")) << firstLog;
