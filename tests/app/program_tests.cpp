@@ -56,14 +56,13 @@ TEST(LauncherProgram, HelpWinsOverVersionAndNeitherLogs)
 // is first cut to start at the first line break within its last 65,536 bytes.
 TEST(LauncherProgram, WriteConfigAndQuitCutsTheOldLogThenSavesAndQuits)
 {
-    struct Case
+    const struct
     {
         const char* what;
         int size;
         int breaklessTail;
         bool cut;
-    };
-    const Case cases[] = {
+    } cases[] = {
         { "no log yet", 0, 0, false },
         { "200,000 bytes", 200000, 0, true },
         { "exactly 65,536 bytes", 65536, 0, false },
