@@ -140,15 +140,6 @@ const Failure failures[] = {
 
 void PrintTo(const Failure& row, std::ostream* os) { *os << row.name; }
 struct FailedInstall : EngineTest, ::testing::WithParamInterface<Failure> {};
-
-juce::String leftovers()
-{
-    juce::StringArray names;
-    for (const auto& name : { "Solvanter.installing", "Solvanter.old", "config.xml", "outside.txt" })
-        if (launcher_child_file(name).exists())
-            names.add(name);
-    return names.joinIntoString(",");
-}
 } // namespace
 
 TEST_P(FailedInstall, KeepsTheInstalledApp)
@@ -172,21 +163,6 @@ TEST_P(FailedInstall, KeepsTheInstalledApp)
 INSTANTIATE_TEST_SUITE_P(Engine, FailedInstall, ::testing::ValuesIn(failures),
                          [](const ::testing::TestParamInfo<Failure>& row) { return std::string(row.param.name); });
 
-// A launcher killed mid-install leaves its unzip folder, or the old application set aside.
-TEST_F(EngineTest, NextStartCleansUpAnInterruptedInstall)
-{
-    install_standin("1.0.0", shortLivedApp);
-    ASSERT_TRUE(appFolder().moveFileTo(launcher_child_file("Solvanter.old")));
-    ASSERT_TRUE(write_file(launcher_child_file("Solvanter.installing/Solvanter/version.txt"), "2.0.0"));
-
-    auto launcher = make_launcher();
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log.logged({ "[INFO]: App is up to date", "[INFO]: App process found*" }));
-    EXPECT_EQ(installed_version(), "1.0.0");
-    EXPECT_EQ(leftovers(), "");
-}
-
 // Two launchers in one folder take turns: the second waits, touching nothing, until the first is done.
 TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
 {
@@ -207,20 +183,6 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     other.kill();
     ASSERT_TRUE(wait_until([&] { return ! launcher->isThreadRunning(); }, 30000));
     EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 3 files finished in * seconds", "[INFO]: App process found*" }));
-}
-
-// A folder where the executable belongs is no installed application: it is replaced, not launched.
-TEST_F(EngineTest, ExecutableFolderCountsAsNotInstalled)
-{
-    ASSERT_TRUE(launcher_executable_file("Solvanter").createDirectory());
-    ASSERT_TRUE(appFolder().getChildFile("version.txt").replaceWithText("1.0.0"));
-    pack_app("1.0.0", shortLivedApp);
-
-    auto launcher = make_launcher();
-    ASSERT_TRUE(run_to_end(*launcher));
-
-    EXPECT_TRUE(log.logged({ "[INFO]: App is not installed", "[INFO]: Removed existing app", "[INFO]: App process found*" }));
-    EXPECT_TRUE(launcher_executable_file("Solvanter").existsAsFile());
 }
 
 // The launcher lets go of the application's output pipe when it quits; the application must
