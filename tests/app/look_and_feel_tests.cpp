@@ -3,8 +3,7 @@
 #include <memory>
 
 #include "app/SvLookAndFeel.h"
-#include "expected_values.h"
-#include "pixels.h"
+#include "support/look.h"
 
 namespace
 {

@@ -7,9 +7,8 @@
 #include "app/MainWindow.h"
 #include "app/SolvanterLauncher.h"
 #include "app/command_line.h"
-#include "expected_values.h"
+#include "support/look.h"
 #include "support/waiting.h"
-#include "pixels.h"
 
 namespace
 {
@@ -21,11 +20,6 @@ std::unique_ptr<MainWindow> make_window(const juce::String& commandLine)
     return std::make_unique<MainWindow>(expected::appName, parse_command_line(commandLine));
 }
 
-void pump_until(const std::function<bool()>& done)
-{
-    wait_until([&] { juce::MessageManager::getInstance()->runDispatchLoopUntil(10); return done(); });
-}
-
 // The application object, counting the quit requests that reach it.
 struct QuitCounter : SolvanterLauncher
 {
@@ -34,7 +28,7 @@ struct QuitCounter : SolvanterLauncher
 };
 } // namespace
 
-TEST(MainWindow, FixedSizeCentredWithMinimiseAndCloseOnly)
+TEST(MainWindow, FixedSizeCentredWithMinimiseAndCloseOnlyAndTheEmbeddedTypeface)
 {
     auto window = make_window("--headless");
     const auto* display = juce::Desktop::getInstance().getDisplays().getPrimaryDisplay();
@@ -66,8 +60,13 @@ TEST(MainWindow, FixedSizeCentredWithMinimiseAndCloseOnly)
             << area.toString();
     }
 
-    // The look and feel is the desktop's default only while the window lives.
+    // The look and feel is the desktop's default only while the window lives; meanwhile a font that
+    // asks for the default sans-serif face (as the framework's widgets do) gets the compiled-in
+    // typeface, not one of the system's.
     EXPECT_EQ(&juce::Desktop::getInstance().getDefaultLookAndFeel(), window->lookAndFeel.get());
+    const auto embedded = window->lookAndFeel->getTypefaceForFont(juce::Font());
+    EXPECT_EQ(embedded->getName(), expected::typeface);
+    EXPECT_EQ(juce::Font(14.0f).getTypefacePtr(), embedded);
     window.reset();
     EXPECT_EQ(dynamic_cast<juce::SvLookAndFeel*>(&juce::Desktop::getInstance().getDefaultLookAndFeel()), nullptr);
 }
@@ -95,7 +94,7 @@ TEST(MainWindow, PaintsTitleIconStateAndLink)
     window->content->launcher.update_state("Checking for updates", false, false, utils::Level::info);
     const juce::Rectangle<int> rightOfIcon { expected::icon.getRight(), 0, 417, 140 };
     juce::Image image;
-    pump_until([&] {
+    wait_until([&] {
         image = window->createComponentSnapshot(window->getLocalBounds());
         return ! pixels::bounds_where(image, pixels::near(expected::info, 8), rightOfIcon).isEmpty();  // the posted state text
     });
@@ -139,7 +138,7 @@ TEST(MainWindow, KeysAboutOnlyOnceTheWorkerHasEndedAndEscapeQuits)
     window->setVisible(true);
     window->toFront(true);
     auto& content = *window->content;
-    pump_until([&] { content.grabKeyboardFocus(); return content.hasKeyboardFocus(false); });
+    wait_until([&] { content.grabKeyboardFocus(); return content.hasKeyboardFocus(false); });
     ASSERT_TRUE(content.hasKeyboardFocus(false));
     const auto press = [&](const juce::KeyPress& key) { return window->getPeer()->handleKeyPress(key); };
     const auto about = [] { return dynamic_cast<juce::AlertWindow*>(juce::Component::getCurrentlyModalComponent()); };
@@ -150,7 +149,7 @@ TEST(MainWindow, KeysAboutOnlyOnceTheWorkerHasEndedAndEscapeQuits)
     EXPECT_TRUE(press(juce::KeyPress(juce::KeyPress::escapeKey)));
     EXPECT_EQ(app.quits, 1);
     window->getCloseButton()->triggerClick();
-    pump_until([&] { return app.quits == 2; });
+    wait_until([&] { return app.quits == 2; });
     EXPECT_EQ(app.quits, 2);
 
     content.launcher.stopThread(4000);
@@ -164,14 +163,4 @@ TEST(MainWindow, KeysAboutOnlyOnceTheWorkerHasEndedAndEscapeQuits)
     const auto* ok = dynamic_cast<juce::TextButton*>(about()->getChildren().getLast());
     EXPECT_TRUE(ok != nullptr && ok->getButtonText() == "OK");
     delete about();
-}
-
-// While the window lives, a font that asks for the default sans-serif face (as the framework's
-// widgets do) gets the compiled-in typeface, not one of the system's.
-TEST(MainWindow, DefaultTypefaceIsTheEmbeddedOne)
-{
-    const auto window = make_window("--headless");
-    const auto embedded = window->lookAndFeel->getTypefaceForFont(juce::Font());
-    EXPECT_EQ(embedded->getName(), expected::typeface);
-    EXPECT_EQ(juce::Font(14.0f).getTypefacePtr(), embedded);
 }

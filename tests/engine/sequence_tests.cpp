@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "services/build_info.h"
+#include "support/look.h"
 
 using devbackend::Reply;
 
@@ -30,6 +31,7 @@ struct Run
     juce::StringArray lines;           // logged in this order; "!" first: never logged
     std::vector<std::string> requests; // "!" first: never asked
     const char* versionAfter;
+    std::function<void()> arrange = {}; // anything else, after the installed app is in place
 };
 
 const Run runs[] = {
@@ -67,6 +69,20 @@ const Run runs[] = {
     { "VersionMismatch", "0.9.0", "1.0.1", nullptr, 0, 0, false, false,
       { "[ERROR]: Installed version does not match expected version", "[ERROR]: Expected app version: 1.0.0" },
       {}, "1.0.1" },
+    // A launcher killed mid-install leaves its unzip folder, or the old application set aside.
+    { "InterruptedInstallCleanedUp", "1.0.0", nullptr, nullptr, 0, 0, false, false, { "[INFO]: App is up to date" }, {},
+      "1.0.0",
+      [] {
+          ASSERT_TRUE(EngineTest::appFolder().moveFileTo(launcher_child_file("Solvanter.old")));
+          ASSERT_TRUE(write_file(launcher_child_file("Solvanter.installing/Solvanter/version.txt"), "2.0.0"));
+      } },
+    // A folder where the executable belongs is no installed application: it is replaced, not launched.
+    { "ExecutableFolderIsNoApp", nullptr, "1.0.0", nullptr, 0, 0, false, false,
+      { "[INFO]: App is not installed", "[INFO]: Removed existing app" }, {}, "1.0.0",
+      [] {
+          ASSERT_TRUE(launcher_executable_file("Solvanter").createDirectory());
+          ASSERT_TRUE(EngineTest::appFolder().getChildFile("version.txt").replaceWithText("1.0.0"));
+      } },
 };
 
 void PrintTo(const Run& row, std::ostream* os) { *os << row.name; }
@@ -81,6 +97,8 @@ TEST_P(WholeRun, EndsWithTheAppStarted)
         install_standin(row.installed, shortLivedApp);
         appFolder().getChildFile("old-plugin.dll").replaceWithText("old");
     }
+    if (row.arrange)
+        row.arrange();
     if (row.packed != nullptr)
         pack_app(row.packed, shortLivedApp);
     const auto started = juce::Time::getCurrentTime();
@@ -117,7 +135,7 @@ TEST_P(WholeRun, EndsWithTheAppStarted)
     EXPECT_EQ(juce::StringArray::fromLines(argsFile.loadFileAsString().trim()),
               juce::StringArray(launcher_executable_file("Solvanter").getFullPathName(), "--api", config.app_api,
                                 "--sock", config.app_websocket, "--web", config.app_account_page));
-    EXPECT_EQ(launcher_child_file("config.xml").existsAsFile(), row.writeConfig);
+    EXPECT_EQ(leftovers(), row.writeConfig ? "config.xml" : "");
     // The spinner ran only while the worker waited, and is off again; so is the progress bar.
     EXPECT_EQ(launcher->getFrameCounter() > 0, row.windowOpenMs > 0 || row.backendDown > 0);
     EXPECT_FALSE(launcher->animating);
@@ -145,7 +163,7 @@ Condition waitingWith(juce::String text)
 {
     return [text](EngineTest&, LauncherComponent& l) {
         auto& label = LauncherComponentProbe { l }.label();
-        return l.animating && label.getText() == text && label.findColour(juce::Label::textColourId) == juce::Colour(0xFFFFC74D);
+        return l.animating && label.getText() == text && label.findColour(juce::Label::textColourId) == expected::warning;
     };
 }
 
@@ -258,7 +276,7 @@ TEST_P(EndedRun, ShowsOnlyAFailureAndCallsTheHookOnlyThen)
                           + build_info::support_host();
         EXPECT_TRUE(log.logged({ "[STATE]: " + text }));
         EXPECT_EQ(probe.label().getText(), text);
-        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), juce::Colour(0xFFFF7548));
+        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), expected::error);
         EXPECT_FALSE(probe.bar().isVisible());
     }
     EXPECT_EQ(hookCalls, row.failure != nullptr ? 1 : 0);

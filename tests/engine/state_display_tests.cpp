@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <map>
 
+#include "support/look.h"
+
+using expected::background;
+
 namespace
 {
-const juce::Colour background(0xFF1B1C1E), accent(0xFF00D397);
-
 struct Display : public ::testing::Test
 {
     Display() { launcher.setSize(388, 78); }
@@ -15,11 +17,7 @@ struct Display : public ::testing::Test
     // Paints the component into `image`; how many pixels each colour has.
     std::map<juce::uint32, int> paint()
     {
-        image = juce::Image(juce::Image::ARGB, 388, 78, true);
-        {
-            juce::Graphics g(image);
-            launcher.paint(g);
-        }
+        image = pixels::render(388, 78, juce::Colours::magenta, [&](juce::Graphics& g) { launcher.paint(g); });
         std::map<juce::uint32, int> counts;
         for (int y = 0; y < image.getHeight(); ++y)
             for (int x = 0; x < image.getWidth(); ++x)
@@ -44,13 +42,13 @@ TEST_F(Display, StateTextTakesItsLevelColourAndIsLoggedAndHidesTheBarOnlyWhenAsk
     const struct
     {
         utils::Level level;
-        juce::uint32 colour;
+        juce::Colour colour;
         bool log, hide;
     } rows[] = {
-        { utils::Level::info, 0xFFFFFFFF, true, false },
-        { utils::Level::warning, 0xFFFFC74D, false, true },
-        { utils::Level::error, 0xFFFF7548, true, true },
-        { static_cast<utils::Level>(7), 0x00000000, true, false },
+        { utils::Level::info, expected::info, true, false },
+        { utils::Level::warning, expected::warning, false, true },
+        { utils::Level::error, expected::error, true, true },
+        { static_cast<utils::Level>(7), {}, true, false },
     };
     for (const auto& row : rows)
     {
@@ -61,7 +59,7 @@ TEST_F(Display, StateTextTakesItsLevelColourAndIsLoggedAndHidesTheBarOnlyWhenAsk
         launcher.update_state(text, row.log, row.hide, row.level);
         pump(30);
         EXPECT_EQ(probe.label().getText(), text);
-        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), juce::Colour(row.colour));
+        EXPECT_EQ(probe.label().findColour(juce::Label::textColourId), row.colour);
         EXPECT_TRUE(probe.label().isVisible());
         EXPECT_EQ(log.logged({ "[STATE]: " + text }), row.log);
         EXPECT_EQ(probe.bar().isVisible(), ! row.hide);
@@ -107,7 +105,7 @@ TEST_F(Display, PaintShowsTheSpinnerOnlyWhileAnimating)
     // Most of the rest is the dots' solid inside.
     counts.erase(background.getARGB());
     const auto commonest = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) { return a.second < b.second; });
-    EXPECT_EQ(juce::Colour(commonest->first), accent);
+    EXPECT_EQ(juce::Colour(commonest->first), expected::accent);
     // The dots lie on a circle of radius 12 around (width - 19, height / 2).
     EXPECT_EQ(image.getPixelAt(10, 39), background);
     EXPECT_EQ(image.getPixelAt(388 - 19, 39), background);

@@ -114,6 +114,15 @@ struct EngineTest : ::testing::Test
     static bool no_app_window() { return ! platform::top_level_window_exists("Solvanter"); }
     static juce::File appFolder() { return launcher_child_file("Solvanter"); }
     static juce::String installed_version() { return appFolder().getChildFile("version.txt").loadFileAsString(); }
+    // What an install may leave behind, or plant beside the application.
+    static juce::String leftovers()
+    {
+        juce::StringArray names;
+        for (const auto& name : { "Solvanter.installing", "Solvanter.old", "config.xml", "outside.txt" })
+            if (launcher_child_file(name).exists())
+                names.add(name);
+        return names.joinIntoString(",");
+    }
     // A script host left beside the test program would let a later hand-over restart it.
     static void clean_launcher_folder()
     {
