@@ -180,18 +180,8 @@ cpu_ticks() {
 start_backend() {
     mkdir -p "$WORK/builds"
     for _ in $(seq 20); do
-        rm -f "$WORK/backend.port"
-        "$BACKEND" --port "$DEV_PORT" --builds "$WORK/builds" --app-version "$APP_VERSION" \
-            --app-archive app.zip --port-file "$WORK/backend.port" >>"$WORK/backend.log" 2>&1 &
-        BACKEND_PID=$!
-        for _ in $(seq 50); do
-            [ -s "$WORK/backend.port" ] && return 0
-            kill -0 "$BACKEND_PID" 2>/dev/null || break
-            sleep 0.1
-        done
-        kill "$BACKEND_PID" 2>/dev/null || true
-        wait "$BACKEND_PID" 2>/dev/null || true
-        BACKEND_PID=""
+        start_dev_backend "$WORK/backend.log" --builds "$WORK/builds" --app-version "$APP_VERSION" \
+            --app-archive app.zip 2>/dev/null && return 0
         sleep 1
     done
     tail -n 1 "$WORK/backend.log" >&2

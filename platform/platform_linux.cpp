@@ -140,7 +140,7 @@ bool top_level_window_exists(const juce::String& title)
 
 namespace
 {
-mode_t current_umask()
+mode_t read_umask()
 {
     // Read without changing it, so other threads never create files under a wrong mask.
     const auto status = juce::File("/proc/self/status").loadFileAsString();
@@ -150,6 +150,13 @@ mode_t current_umask()
         return (mode_t) std::strtol(octal.toRawUTF8(), nullptr, 8);
     const auto mask = umask(022);
     umask(mask);
+    return mask;
+}
+
+// Nothing in the launcher changes its umask: read once, not once per unzipped file.
+mode_t current_umask()
+{
+    static const mode_t mask = read_umask();
     return mask;
 }
 } // namespace
