@@ -6,6 +6,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 #include <juce_gui_extra/juce_gui_extra.h>
 
+#include "engine/StagedBuild.h"
 #include "services/config.h"
 #include "services/request_cancel.h"
 
@@ -84,6 +85,12 @@ private:
     // Unzips beside `buildFolder` (into its staging folder, see StagedBuild); mode 1: the entries
     // hold the folder itself. The caller then swaps the build in.
     juce::Result unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode);
+    // Unzips the build beside `folder`, lets `check` look at the unzipped copy, then swaps it in,
+    // all under the install lock; on any failure or stop the staged copy goes and `folder` stays
+    // as it was. `restoreOld`: an earlier build an interrupted install set aside is put back first.
+    juce::Result stage_and_swap_in(juce::ZipFile& zip, const juce::File& folder, bool restoreOld,
+                                   const std::function<juce::Result(const juce::File& staged)>& check,
+                                   const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced);
     // Removes what interrupted installs left, unless another launcher is installing right now.
     void clean_up_interrupted_installs();
 

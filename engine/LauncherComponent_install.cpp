@@ -24,34 +24,19 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     juce::MemoryInputStream input(data, true);
     juce::ZipFile zip(input);
 
-    const auto appFolder = launcher_child_file(config.app_executable);
-    const StagedBuild build(appFolder);
-    InstallLock lock;
-    if (! lock.enter([this] { return threadShouldExit(); }))
-        return juce::Result::fail("Cancelled");
-    build.clean_up(true);
-
-    auto result = unzip_build(zip, appFolder, 1);
-    if (result.failed())
-        return result;
-
-    if (threadShouldExit())
-    {
-        build.discard();
-        return juce::Result::fail("Cancelled");
-    }
-
     // The executable must be a file: a folder of that name would never start.
-    const auto executable = build.staged().getChildFile(config.app_executable + ".exe");
-    if (! executable.existsAsFile())
-    {
-        build.discard();
+    const auto executableName = config.app_executable + ".exe";
+    const auto checkExecutable = [&executableName](const juce::File& staged) {
+        const auto executable = staged.getChildFile(executableName);
+        if (executable.existsAsFile())
+            return juce::Result::ok();
         log_error("App build not found: " + executable.getFullPathName().quoted());
         return juce::Result::fail("Could not find app build");
-    }
+    };
 
     StagedBuild::Replaced replaced;
-    result = build.swap_in("Failed to remove existing app", replaced);
+    const auto result = stage_and_swap_in(zip, launcher_child_file(config.app_executable), true, checkExecutable,
+                                          "Failed to remove existing app", replaced);
     if (result.failed())
         return result;
     if (replaced == StagedBuild::Replaced::removed)
@@ -77,6 +62,30 @@ juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File
         return invalid_archive(entryCount);
 
     return StagedBuild(buildFolder).unzip(zip, mode == 1, [this] { return threadShouldExit(); });
+}
+
+juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce::File& folder, bool restoreOld,
+                                                const std::function<juce::Result(const juce::File&)>& check,
+                                                const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced)
+{
+    const StagedBuild build(folder);
+    InstallLock lock;
+    if (! lock.enter([this] { return threadShouldExit(); }))
+        return juce::Result::fail("Cancelled");
+    build.clean_up(restoreOld);
+
+    auto result = unzip_build(zip, folder, 1);
+    if (result.wasOk() && threadShouldExit())
+        result = juce::Result::fail("Cancelled");
+    if (result.wasOk())
+        result = check(build.staged());
+    if (result.failed())
+    {
+        build.discard();
+        return result;
+    }
+
+    return build.swap_in(oldStaysMessage, replaced);
 }
 
 void LauncherComponent::clean_up_interrupted_installs()

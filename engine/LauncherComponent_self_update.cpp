@@ -2,7 +2,6 @@
 #include "engine/LauncherComponent.h"
 
 #include "engine/Patcher.h"
-#include "engine/StagedBuild.h"
 #include "services/api.h"
 #include "services/build_info.h"
 #include "services/log.h"
@@ -87,31 +86,15 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
     juce::MemoryInputStream stream(data, true);
     juce::ZipFile zip(&stream, false);
 
-    // Unzipped and swapped in whole, under the same lock as the application's install.
-    const StagedBuild build(target);
-    InstallLock lock;
-    if (! lock.enter([this] { return threadShouldExit(); }))
-        return juce::Result::fail("Cancelled");
-    build.clean_up(false);
-
-    auto result = unzip_build(zip, target, 1);
-    if (result.failed())
-        return result;
-
-    if (threadShouldExit())
-    {
-        build.discard();
-        return juce::Result::fail("Cancelled");
-    }
-
-    if (! build.staged().isDirectory())
-    {
-        build.discard();
+    // Unzipped and swapped in whole, under the same lock as the application's install. An earlier
+    // build set aside is of no use: the patcher only ever takes the newest.
+    const auto checkBuild = [](const juce::File& staged) {
+        if (staged.getNumberOfChildFiles(juce::File::findFilesAndDirectories) > 0)
+            return juce::Result::ok();
         return juce::Result::fail("Launcher build not found");
-    }
-
+    };
     StagedBuild::Replaced replaced;
-    result = build.swap_in("Failed to remove earlier launcher build", replaced);
+    auto result = stage_and_swap_in(zip, target, false, checkBuild, "Failed to remove earlier launcher build", replaced);
     if (result.failed())
         return result;
 

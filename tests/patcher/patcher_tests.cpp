@@ -180,6 +180,13 @@ TEST_F(SelfUpdate, FailedUpdatesKeepTheVersionAndWhatWasWritten)
         << log.lines().joinIntoString("\n");
     EXPECT_FALSE(launcher_child_file("stray-entry.txt").exists() || launcher_child_file("patcher.bat").exists());
 
+    // A build folder with nothing in it is no launcher build.
+    backend.script("/builds/launcher.zip", devbackend::Reply::file(zip_of({ { "Solvanter Launcher/", "" } })));
+    log.clear();
+    EXPECT_FALSE(probe.update_launcher());
+    EXPECT_TRUE(log.logged({ "[ERROR]: Launcher build not found" })) << log.lines().joinIntoString("\n");
+    EXPECT_FALSE(newBuild.exists() || launcher_child_file("patcher.bat").exists());
+
     // Asked again, the version found is used without a request. With no script host beside this
     // program the hand-over fails after the scripts were written. The archive is exactly 1.5 MB.
     const juce::String name = "Solvanter Launcher/solvanter-launcher";
