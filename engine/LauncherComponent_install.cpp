@@ -3,6 +3,8 @@
 #include "engine/LauncherComponent.h"
 
 #include "engine/StagedBuild.h"
+#include "engine/ZipDirectory.h"
+#include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
 
@@ -24,18 +26,22 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     juce::MemoryInputStream input(data, true);
     juce::ZipFile zip(input);
 
-    // The executable must be a file: a folder of that name would never start.
+    // The new build must be one the launch can start: a folder of the executable's name, or a file
+    // that may not be executed, would replace a working application with one that never starts.
     const auto executableName = config.app_executable + ".exe";
     const auto checkExecutable = [&executableName](const juce::File& staged) {
         const auto executable = staged.getChildFile(executableName);
-        if (executable.existsAsFile())
+        if (platform::can_start_program(executable))
             return juce::Result::ok();
-        log_error("App build not found: " + executable.getFullPathName().quoted());
+        if (executable.existsAsFile())
+            log_error("App build cannot be started: " + executable.getFullPathName().quoted());
+        else
+            log_error("App build not found: " + executable.getFullPathName().quoted());
         return juce::Result::fail("Could not find app build");
     };
 
     StagedBuild::Replaced replaced;
-    const auto result = stage_and_swap_in(zip, launcher_child_file(config.app_executable), true, checkExecutable,
+    const auto result = stage_and_swap_in(zip, data, launcher_child_file(config.app_executable), true, checkExecutable,
                                           "Failed to remove existing app", replaced);
     if (result.failed())
         return result;
@@ -55,16 +61,26 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     return juce::Result::ok();
 }
 
-juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode)
+juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode,
+                                            const juce::MemoryBlock& data)
 {
     const auto entryCount = zip.getNumEntries();
     if (entryCount <= 0)
         return invalid_archive(entryCount);
 
-    return StagedBuild(buildFolder).unzip(zip, mode == 1, [this] { return threadShouldExit(); });
+    ZipDirectory directory;
+    const auto readable = directory.read(data, zip);
+    if (readable.failed())
+    {
+        log_error("Zip directory cannot be read whole: " + readable.getErrorMessage());
+        return juce::Result::fail("Failed to unzip downloaded build");
+    }
+
+    return StagedBuild(buildFolder).unzip(zip, directory, mode == 1, [this] { return threadShouldExit(); });
 }
 
-juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce::File& folder, bool restoreOld,
+juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce::MemoryBlock& data,
+                                                const juce::File& folder, bool restoreOld,
                                                 const std::function<juce::Result(const juce::File&)>& check,
                                                 const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced)
 {
@@ -74,7 +90,7 @@ juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce
         return juce::Result::fail("Cancelled");
     build.clean_up(restoreOld);
 
-    auto result = unzip_build(zip, folder, 1);
+    auto result = unzip_build(zip, folder, 1, data);
     if (result.wasOk() && threadShouldExit())
         result = juce::Result::fail("Cancelled");
     if (result.wasOk())

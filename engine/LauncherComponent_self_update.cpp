@@ -94,7 +94,7 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
         return juce::Result::fail("Launcher build not found");
     };
     StagedBuild::Replaced replaced;
-    auto result = stage_and_swap_in(zip, target, false, checkBuild, "Failed to remove earlier launcher build", replaced);
+    auto result = stage_and_swap_in(zip, data, target, false, checkBuild, "Failed to remove earlier launcher build", replaced);
     if (result.failed())
         return result;
 

@@ -1,5 +1,7 @@
 #include "engine/StagedBuild.h"
 
+#include "engine/ArchiveLayout.h"
+#include "engine/EntryWriter.h"
 #include "engine/LauncherComponent.h"
 #include "platform/platform.h"
 #include "services/log.h"
@@ -11,11 +13,6 @@ juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const
     log_error("Failed to unzip entry " + juce::String(index) + ": " + entry.filename.quoted());
     return result;
 }
-
-juce::String entry_path(const juce::ZipFile::ZipEntry& entry)
-{
-    return entry.filename.replaceCharacter('\\', '/');
-}
 } // namespace
 
 StagedBuild::StagedBuild(const juce::File& folder_)
@@ -25,7 +22,7 @@ StagedBuild::StagedBuild(const juce::File& folder_)
 {
 }
 
-juce::Result StagedBuild::unzip(juce::ZipFile& zip, bool entriesBesideFolder,
+juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& directory, bool entriesBesideFolder,
                                 const std::function<bool()>& stopRequested) const
 {
     const auto build = staged();
@@ -33,16 +30,14 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, bool entriesBesideFolder,
     const auto entryCount = zip.getNumEntries();
 
     // Everything is looked at before anything is written.
+    int failedIndex = -1;
+    const auto layout = check_archive_layout(zip, directory, root, build, failedIndex);
+    if (layout.failed())
+        return entry_failed(failedIndex, *zip.getEntry(failedIndex), layout);
+
     juce::int64 totalBytes = 0;
     for (int i = 0; i < entryCount; ++i)
-    {
-        const auto& entry = *zip.getEntry(i);
-        const auto path = entry_path(entry);
-        const auto target = root.getChildFile(path);
-        if (path.isNotEmpty() && target != build && ! target.isAChildOf(build))
-            return entry_failed(i, entry, juce::Result::fail("Entry " + path + " is outside the target directory"));
-        totalBytes += entry.uncompressedSize;
-    }
+        totalBytes += zip.getEntry(i)->uncompressedSize;
 
     const auto freeBytes = folder.getParentDirectory().getBytesFreeOnVolume();
     if (freeBytes > 0 && totalBytes > freeBytes)
@@ -69,18 +64,7 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, bool entriesBesideFolder,
             }
 
             const auto& entry = *zip.getEntry(i);
-            auto result = zip.uncompressEntry(i, root, juce::ZipFile::OverwriteFiles::yes,
-                                              juce::ZipFile::FollowSymlinks::no);
-
-            // The framework ignores write errors (a full disk) and corrupt data: a short file is
-            // only found by its size.
-            const auto path = entry_path(entry);
-            const auto target = root.getChildFile(path);
-            const bool isFolder = path.isEmpty() || path.endsWithChar('/');
-            if (result.wasOk() && ! isFolder && ! entry.isSymbolicLink
-                && (! target.existsAsFile() || target.getSize() != entry.uncompressedSize))
-                result = juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
-
+            const auto result = write_entry(zip, i, directory.crc(i), root);
             if (result.failed())
             {
                 discard();
@@ -88,7 +72,7 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, bool entriesBesideFolder,
             }
 
             // The framework writes plain files; an executable must stay executable.
-            platform::apply_entry_permissions(entry, target);
+            platform::apply_entry_permissions(entry, root.getChildFile(entry_path(entry)));
         }
     }
 

@@ -4,6 +4,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "engine/ZipDirectory.h"
+
 // Puts a build folder from an archive in place so that the folder it replaces survives every
 // failed or interrupted install. The archive is unzipped into a folder beside the final one (on
 // the same file system), checked, and only then swapped in by renames:
@@ -21,12 +23,14 @@ public:
     // The new build once `unzip` has succeeded.
     juce::File staged() const { return staging.getChildFile(folder.getFileName()); }
 
-    // Unzips every entry into the staging folder, after checking that each lies inside the build's
-    // folder (`entriesBesideFolder`: paths start with the folder's name, as in the build archives;
-    // otherwise they are relative to it) and that the disk holds them all. Each written file must
-    // have the entry's size. On failure or when `stopRequested` says so, the staging folder is
-    // removed. Logs a failed entry and the unzip time.
-    juce::Result unzip(juce::ZipFile& zip, bool entriesBesideFolder, const std::function<bool()>& stopRequested) const;
+    // Unzips every entry into the staging folder, after checking that nothing would land outside
+    // the build's folder (`entriesBesideFolder`: paths start with the folder's name, as in the build
+    // archives; otherwise they are relative to it; see check_archive_layout) and that the disk holds
+    // it all. Each file must match its entry's size and CRC-32 (see write_entry). On failure or
+    // when `stopRequested` says so, the staging folder is removed. Logs a failed entry and the
+    // unzip time.
+    juce::Result unzip(juce::ZipFile& zip, const ZipDirectory& directory, bool entriesBesideFolder,
+                       const std::function<bool()>& stopRequested) const;
 
     enum class Replaced
     {

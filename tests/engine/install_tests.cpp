@@ -82,7 +82,7 @@ TEST_F(EngineTest, DownloadNamesItsFailureOrFillsTheBlock)
 
 namespace
 {
-const ZipEntry exe { "Solvanter/Solvanter.exe", "#!/bin/sh\n" }, version { "Solvanter/version.txt", "2.0.0" };
+const ZipEntry exe { "Solvanter/Solvanter.exe", "#!/bin/sh\n", 0100755 }, version { "Solvanter/version.txt", "2.0.0" };
 
 // The first entry's deflated data starts with an invalid block type.
 std::string with_corrupt_first_entry(std::string zip)
@@ -91,24 +91,56 @@ std::string with_corrupt_first_entry(std::string zip)
     return zip;
 }
 
-// Enough entries, each claiming the largest size a ZIP entry can have, to exceed the free space
-// of the launcher's folder.
+// Enough entries, each claiming nearly the largest size a ZIP entry can have, to exceed the free
+// space of the launcher's folder.
 std::string more_than_the_disk_holds()
 {
     std::vector<ZipEntry> entries { exe, version };
-    for (juce::int64 i = 0; i <= launcher_directory().getBytesFreeOnVolume() / 0xffffffffLL; ++i)
-        entries.push_back({ "Solvanter/data" + juce::String(i), "d" });
+    for (juce::int64 i = 0; i <= launcher_directory().getBytesFreeOnVolume() / 0xfffffffeLL; ++i)
+        entries.push_back({ "Solvanter/data" + juce::String(i), "d", 0, 0, 0xfffffffeLL });
+    return zip_of(entries);
+}
+
+// 70,003 entries: the classic end record can only say 65,535, a ZIP64 end record says the rest.
+std::string more_entries_than_the_classic_record_counts()
+{
+    std::vector<ZipEntry> entries { exe, version };
+    for (int i = (int) entries.size(); i < 70003; ++i)
+        entries.push_back({ "Solvanter/data/" + juce::String(i), "" });
     auto zip = zip_of(entries);
-    const std::string signature("PK\x01\x02", 4);
-    for (auto at = zip.find(signature); at != std::string::npos; at = zip.find(signature, at + 4))
-        zip.replace(at + 24, 4, std::string(4, '\xff'));
+    auto end = zip.substr(zip.size() - 22);
+    const auto u32 = [](juce::uint64 v, int bytes) { return std::string((const char*) &v, (size_t) bytes); };
+    const auto directorySize = *(const juce::uint32*) &end[12], directoryStart = *(const juce::uint32*) &end[16];
+    const auto zip64End = zip.size() - 22;
+    zip.resize(zip64End);
+    zip += "PK\x06\x06" + u32(44, 8) + u32(45, 2) + u32(45, 2) + u32(0, 8) + u32(70003, 8) + u32(70003, 8)
+           + u32(directorySize, 8) + u32(directoryStart, 8);
+    zip += "PK\x06\x07" + u32(0, 4) + u32(zip64End, 8) + u32(1, 4);
+    end.replace(8, 4, "\xff\xff\xff\xff");
+    return zip + end;
+}
+
+// An entry whose data is flipped in one byte, its size unchanged.
+std::string with_flipped_byte(std::string zip, size_t at)
+{
+    zip[at] = (char) ~zip[at];
     return zip;
 }
 
+std::string random_bytes(size_t size)
+{
+    juce::Random random(42);
+    std::string bytes(size, '\0');
+    for (auto& b : bytes)
+        b = (char) random.nextInt(256);
+    return bytes;
+}
 } // namespace
 
 TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
 {
+    const auto outside = launcher_directory().getFullPathName().toStdString();
+    const auto incompressible = zip_of({ exe, { "Solvanter/data.bin", random_bytes(100000), 0, 9 }, version });
     const struct
     {
         const char* name;
@@ -116,8 +148,8 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         const char* message;
         juce::StringArray lines;
     } rows[] = {
-        { "CorruptEntry", with_corrupt_first_entry(zip_of({ { exe.name, std::string(100000, 'p'), 0, 9 }, version })),
-          "Failed to write to target file: *Solvanter.exe", { "[ERROR]: Failed to unzip entry 0: \"Solvanter/Solvanter.exe\"" } },
+        { "CorruptEntry", with_corrupt_first_entry(zip_of({ { exe.name, std::string(100000, 'p'), 0100755, 9 }, version })),
+          "Entry data ends after 0 of 100000 bytes: *Solvanter.exe", { "[ERROR]: Failed to unzip entry 0: \"Solvanter/Solvanter.exe\"" } },
         // Nothing is written before every entry has been looked at.
         { "EntryBesideTheAppFolder", zip_of({ exe, version, { "config.xml", "<planted/>" } }),
           "Entry config.xml is outside the target directory", { "[ERROR]: Failed to unzip entry 2: \"config.xml\"" } },
@@ -125,9 +157,33 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
           "Entry ../outside.txt is outside the target directory", { "[ERROR]: Failed to unzip entry 1: \"../outside.txt\"" } },
         { "NoAppFolder", zip_of({ { "Other/Other.exe", "x" } }), "Entry Other/Other.exe is outside the target directory",
           { "[ERROR]: Failed to unzip entry 0: \"Other/Other.exe\"" } },
+        // Links that lead outside, and paths through links, would reach the launcher's folder.
+        { "LinkToAnOutsideFolder",
+          zip_of({ exe, version, link_entry("Solvanter/out", outside), { "Solvanter/out/newdir/", "" },
+                   { "Solvanter/out/precious.txt", "replaced" } }),
+          "Link \"Solvanter/out\" does not point inside the build's folder: \"/*\"",
+          { "[ERROR]: Failed to unzip entry 2: \"Solvanter/out\"" } },
+        { "VersionLinkedOutside", zip_of({ exe, link_entry("Solvanter/version.txt", "../../precious.txt") }),
+          "Link \"Solvanter/version.txt\" points outside the build's folder: \"../../precious.txt\"", {} },
+        { "ExecutableLinkedOutside", zip_of({ link_entry(exe.name, outside + "/Solvanter/Solvanter.exe"), version }),
+          "Link \"Solvanter/Solvanter.exe\" does not point inside the build's folder: *", {} },
+        { "FolderThroughALink", zip_of({ exe, version, link_entry("Solvanter/here", "."), { "Solvanter/here/newdir/", "" } }),
+          "Entry \"Solvanter/here/newdir/\" passes through link \"Solvanter/here\"",
+          { "[ERROR]: Failed to unzip entry 3: \"Solvanter/here/newdir/\"" } },
+        { "MoreEntriesThanTheClassicRecordCounts", more_entries_than_the_classic_record_counts(),
+          "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the archive needs ZIP64*" } },
+        // Data the directory does not vouch for: flipped, or more than it declares.
+        { "FlippedStoredByte", with_flipped_byte(zip_of({ exe, version }), 30 * 2 + 23 + 10 + 21 + 2),
+          "Entry data does not match its CRC-32: *version.txt", { "[ERROR]: Failed to unzip entry 1: \"Solvanter/version.txt\"" } },
+        { "FlippedIncompressibleByte", with_flipped_byte(incompressible, incompressible.size() / 2),
+          "Entry data does not match its CRC-32: *data.bin", {} },
+        { "InflatesBeyondItsSize", zip_of({ exe, { "Solvanter/data.bin", std::string(20000000, '\0'), 0, 9, 1000 }, version }),
+          "Entry data is longer than its declared 1000 bytes: *data.bin", {} },
         { "NoExecutable", zip_of({ version }), "Could not find app build", { "[ERROR]: App build not found: *Solvanter.exe\"" } },
         { "ExecutableIsAFolder", zip_of({ { "Solvanter/Solvanter.exe/", "" }, version }), "Could not find app build",
           { "[ERROR]: App build not found: *Solvanter.exe\"" } },
+        { "ExecutableCannotBeStarted", zip_of({ { exe.name, exe.bytes, 0100644 }, version }), "Could not find app build",
+          { "[ERROR]: App build cannot be started: *Solvanter.exe\"" } },
         { "MoreThanTheDiskHolds", more_than_the_disk_holds(), "Not enough free disk space to unzip downloaded build",
           { "[ERROR]: Free disk space: * MB, needed: * MB" } },
         { "StopRequested", zip_of({ exe, version }), "Cancelled", {} },
@@ -137,6 +193,7 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         SCOPED_TRACE(row.name);
         log.clear();
         install_standin("1.0.0");
+        ASSERT_TRUE(write_file(launcher_child_file("precious.txt"), "precious"));
         auto launcher = make_launcher();
         if (std::string(row.message) == "Cancelled")
             launcher->signalThreadShouldExit();
@@ -146,8 +203,10 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n");
         EXPECT_EQ(installed_version(), "1.0.0");
         EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
+        EXPECT_EQ(launcher_child_file("precious.txt").loadFileAsString(), "precious");
         EXPECT_EQ(leftovers(), "");
-        launcher_child_file("outside.txt").deleteFile();
+        for (auto planted : { "outside.txt", "newdir" })
+            launcher_child_file(planted).deleteRecursively();
     }
 }
 

@@ -50,14 +50,17 @@ inline int count_starting(const std::vector<std::string>& strings, const std::st
     return (int) std::count_if(strings.begin(), strings.end(), [&](const auto& s) { return s.rfind(prefix, 0) == 0; });
 }
 
-// An archive entry; `mode` is recorded as its Unix file mode (0: none).
+// An archive entry; `mode` is recorded as its Unix file mode (0: none); `declared`, when set, is
+// the uncompressed size the directory claims instead of the true one.
 struct ZipEntry
 {
     juce::String name;
     std::string bytes;
     unsigned mode = 0;
     int compression = 0;
+    juce::int64 declared = -1;
 };
+inline ZipEntry link_entry(const juce::String& name, const std::string& target) { return { name, target, 0120777 }; }
 
 inline std::string zip_of(const std::vector<ZipEntry>& entries)
 {
@@ -76,7 +79,11 @@ inline std::string zip_of(const std::vector<ZipEntry>& entries)
     for (const auto& e : entries)
     {
         for (size_t i = 0; i < 4; ++i)
+        {
             zip[at + 38 + i] = (char) ((e.mode << 16) >> (8 * i));
+            if (e.declared >= 0)
+                zip[at + 24 + i] = (char) (e.declared >> (8 * i));
+        }
         at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
     }
     return zip;
@@ -118,7 +125,7 @@ struct EngineTest : ::testing::Test
     static juce::String leftovers()
     {
         juce::StringArray names;
-        for (const auto& name : { "Solvanter.installing", "Solvanter.old", "config.xml", "outside.txt" })
+        for (const auto& name : { "Solvanter.installing", "Solvanter.old", "config.xml", "outside.txt", "newdir" })
             if (launcher_child_file(name).exists())
                 names.add(name);
         return names.joinIntoString(",");
@@ -127,7 +134,7 @@ struct EngineTest : ::testing::Test
     static void clean_launcher_folder()
     {
         for (auto name : { "Solvanter", "config.xml", "Solvanter Launcher", "patcher.bat", "patcher.vbs", "patcher.txt",
-                           "stray-entry.txt", "solvanter-script-host" })
+                           "stray-entry.txt", "solvanter-script-host", "precious.txt" })
             launcher_child_file(name).deleteRecursively();
     }
 

@@ -1,0 +1,130 @@
+#include "engine/EntryWriter.h"
+
+#include <zlib.h>
+
+#include <functional>
+#include <vector>
+
+namespace
+{
+// Longer than any path the OS takes; a link's target is read whole into memory.
+constexpr juce::int64 longestLinkTarget = 4096;
+
+// Reads entry `index` to its end, handing each piece to `sink`, and fails unless exactly the
+// declared number of bytes came and their CRC-32 is the directory's.
+juce::Result read_checked(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::String& where,
+                          const std::function<bool(const void*, size_t)>& sink)
+{
+    const auto& entry = *zip.getEntry(index);
+    std::unique_ptr<juce::InputStream> in(zip.createStreamForEntry(index));
+    if (in == nullptr)
+        return juce::Result::fail("Failed to open the zip file for reading");
+
+    const auto declared = entry.uncompressedSize;
+    std::vector<char> buffer(65536);
+    juce::int64 received = 0;
+    uLong computed = crc32(0L, Z_NULL, 0);
+    for (;;)
+    {
+        // One byte more than is left is enough to tell that the entry goes on.
+        const auto wanted = (int) juce::jmin((juce::int64) buffer.size(), declared - received + 1);
+        const auto got = in->read(buffer.data(), wanted);
+        if (got <= 0)
+            break;
+        if (received + got > declared)
+            return juce::Result::fail("Entry data is longer than its declared " + juce::String(declared)
+                                      + " bytes: " + where);
+        computed = crc32(computed, reinterpret_cast<const Bytef*>(buffer.data()), (uInt) got);
+        if (! sink(buffer.data(), (size_t) got))
+            return juce::Result::fail("Failed to write to target file: " + where);
+        received += got;
+    }
+
+    if (received != declared)
+        return juce::Result::fail("Entry data ends after " + juce::String(received) + " of " + juce::String(declared)
+                                  + " bytes: " + where);
+    if ((juce::uint32) computed != crc)
+        return juce::Result::fail("Entry data does not match its CRC-32: " + where);
+    return juce::Result::ok();
+}
+
+// The framework's own guard, kept for what the archive's layout check cannot know of.
+bool leads_through_link(const juce::File& root, const juce::File& folder)
+{
+    for (auto f = folder; f != root && f.isAChildOf(root); f = f.getParentDirectory())
+        if (f.isSymbolicLink())
+            return true;
+    return false;
+}
+} // namespace
+
+juce::String entry_path(const juce::ZipFile::ZipEntry& entry)
+{
+    return entry.filename.replaceCharacter('\\', '/');
+}
+
+juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, juce::String& target)
+{
+    const auto& entry = *zip.getEntry(index);
+    if (entry.uncompressedSize > longestLinkTarget)
+        return juce::Result::fail("Link target is longer than " + juce::String(longestLinkTarget) + " bytes");
+
+    juce::MemoryOutputStream text;
+    const auto result = read_checked(zip, index, crc, entry.filename, [&text](const void* data, size_t size) {
+        return text.write(data, size);
+    });
+    target = result.wasOk() ? text.toUTF8() : juce::String();
+    return result;
+}
+
+juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root)
+{
+    const auto& entry = *zip.getEntry(index);
+    const auto path = entry_path(entry);
+    if (path.isEmpty())
+        return juce::Result::ok();
+
+    const auto target = root.getChildFile(path);
+    if (path.endsWithChar('/'))
+    {
+        if (leads_through_link(root, target))
+            return juce::Result::fail("Directory leads through symlink: " + target.getFullPathName());
+        return target.createDirectory();
+    }
+
+    if (leads_through_link(root, target.getParentDirectory()))
+        return juce::Result::fail("Parent directory leads through symlink for target file: " + target.getFullPathName());
+    if ((target.exists() || target.isSymbolicLink()) && ! target.deleteFile())
+        return juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
+    if (! target.getParentDirectory().createDirectory())
+        return juce::Result::fail("Failed to create target folder: " + target.getParentDirectory().getFullPathName());
+
+    if (entry.isSymbolicLink)
+    {
+        juce::String linked;
+        const auto result = read_link_target(zip, index, crc, linked);
+        if (result.failed())
+            return result;
+        if (! juce::File::createSymbolicLink(target, linked.replaceCharacter('/', juce::File::getSeparatorChar()), true))
+            return juce::Result::fail("Failed to create symbolic link: " + linked);
+        // No times: setting them would follow the link.
+        return juce::Result::ok();
+    }
+
+    juce::Result result = juce::Result::ok();
+    {
+        // Unbuffered, so that every write's outcome is known here.
+        juce::FileOutputStream out(target, 0);
+        if (out.failedToOpen())
+            return juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
+        result = read_checked(zip, index, crc, target.getFullPathName(),
+                              [&out](const void* data, size_t size) { return out.write(data, size); });
+    }
+    if (result.failed())
+        return result;
+
+    target.setCreationTime(entry.fileTime);
+    target.setLastModificationTime(entry.fileTime);
+    target.setLastAccessTime(entry.fileTime);
+    return juce::Result::ok();
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+// Writes archive entries to disk from the framework's entry stream, trusting none of it: reading
+// stops as soon as more bytes come than the entry declares, every write is checked, and the data
+// must match the CRC-32 of the central directory. Worker thread.
+
+// An entry's path inside the archive, with '/' between folders.
+juce::String entry_path(const juce::ZipFile::ZipEntry& entry);
+
+// A link entry's target as stored in the archive, read and checked like any entry's data.
+juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, juce::String& target);
+
+// Writes entry `index` below `root`: a folder, a file (with the entry's time) or a link, as the
+// entry says. The caller has checked that its path stays inside and passes through no link.
+juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root);
