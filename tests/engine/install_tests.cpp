@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "engine/InstallLock.h"
 #include "engine/StagedBuild.h"
 #include "platform/platform.h"
 
@@ -157,7 +158,7 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     pack_app("1.0.0", shortLivedApp);
     juce::ChildProcess other;
     ASSERT_TRUE(other.start({ juce::File::getSpecialLocation(juce::File::currentExecutableFile).getFullPathName(),
-                              "--hold-lock", install_lock_name() }));
+                              "--hold-lock", InstallLock::file().getFullPathName() }));
     char said[6] = {};
     ASSERT_EQ(other.readProcessOutput(said, 6), 6);
     ASSERT_EQ(std::string(said, 6), "locked");

@@ -127,7 +127,7 @@ struct EngineTest : ::testing::Test
     static void clean_launcher_folder()
     {
         for (auto name : { "Solvanter", "config.xml", "Solvanter Launcher", "patcher.bat", "patcher.vbs", "patcher.txt",
-                           "stray-entry.txt", "solvanter-script-host" })
+                           "stray-entry.txt", "solvanter-script-host", "install.lock" })
             launcher_child_file(name).deleteRecursively();
     }
 
