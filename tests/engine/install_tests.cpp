@@ -174,6 +174,23 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 3 files finished in * seconds", "[INFO]: App process found*" }));
 }
 
+// When the new build cannot be renamed into place, the old folder goes back where it was.
+TEST(StagedBuild, FailedFinalRenamePutsTheOldFolderBack)
+{
+    ScratchFolder scratch;
+    const auto folder = scratch / "App";
+    ASSERT_TRUE(write_file(folder.getChildFile("version.txt"), "1.0.0"));
+    const StagedBuild build(folder);
+    ASSERT_FALSE(build.staged().exists()); // nothing to rename: the final rename fails
+
+    StagedBuild::Replaced replaced;
+    const auto result = build.swap_in("Old stays", replaced);
+    EXPECT_EQ(result.getErrorMessage(), "Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
+    EXPECT_EQ(replaced, StagedBuild::Replaced::nothing);
+    EXPECT_EQ(folder.getChildFile("version.txt").loadFileAsString(), "1.0.0");
+    EXPECT_FALSE(folder.getSiblingFile("App.old").exists());
+}
+
 // The launcher lets go of the application's output pipe when it quits; the application must
 // survive writing to it afterwards.
 TEST(StartProgram, StartedProgramSurvivesWritingAfterTheLauncherLetGo)
