@@ -191,6 +191,13 @@ TEST(StagedBuild, FailedFinalRenamePutsTheOldFolderBack)
     EXPECT_FALSE(folder.getSiblingFile("App.old").exists());
 }
 
+// The launcher's own window is not the application's, whose title is only the start of it.
+TEST_F(EngineTest, WindowIsFoundByItsExactTitle)
+{
+    open_app_window(20000, "Solvanter Launcher");
+    EXPECT_FALSE(platform::top_level_window_exists("Solvanter"));
+}
+
 // The launcher lets go of the application's output pipe when it quits; the application must
 // survive writing to it afterwards.
 TEST(StartProgram, StartedProgramSurvivesWritingAfterTheLauncherLetGo)

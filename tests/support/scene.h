@@ -178,15 +178,16 @@ struct EngineTest : ::testing::Test
         ASSERT_TRUE(write_file(appFolder().getChildFile("standin.conf"), settings.joinIntoString("\n").toStdString()));
     }
 
-    // A stand-in of the test's own (so it reads these settings) showing a window titled "Solvanter".
-    void open_app_window(int lifetimeMs = 20000)
+    // A stand-in of the test's own (so it reads these settings) showing a window with this title.
+    void open_app_window(int lifetimeMs = 20000, const juce::String& title = "Solvanter")
     {
         const auto copy = scratch / "window/standin";
-        ASSERT_TRUE(write_file(scratch / "window/standin.conf", "title=Solvanter\nlifetime_ms=" + std::to_string(lifetimeMs)));
+        ASSERT_TRUE(write_file(scratch / "window/standin.conf",
+                               "title=" + title.toStdString() + "\nlifetime_ms=" + std::to_string(lifetimeMs)));
         ASSERT_TRUE(copy_executable(standin_binary(), copy));
         window = std::make_unique<juce::ChildProcess>();
         ASSERT_TRUE(window->start(copy.getFullPathName(), 0));
-        ASSERT_TRUE(wait_until([] { return ! no_app_window(); }, 5000));
+        ASSERT_TRUE(wait_until([&] { return platform::top_level_window_exists(title); }, 5000));
     }
 
     bool requested(const std::string& prefix) const { return count_starting(backend.requests(), prefix) > 0; }
