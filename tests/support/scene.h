@@ -4,6 +4,8 @@
 // the launcher's folder (the folder of the test program) with the dev backend.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -131,6 +133,21 @@ struct EngineTest : ::testing::Test
             launcher_child_file(name).deleteRecursively();
     }
 
+    // The processes started from inside the launcher's folder (the stand-ins a launched run
+    // started, a lock holder) other than this one. Linux: read from /proc.
+    static juce::Array<pid_t> launched_processes()
+    {
+        juce::Array<pid_t> pids;
+        for (const auto& entry : juce::RangedDirectoryIterator(juce::File("/proc"), false, "*", juce::File::findDirectories))
+        {
+            const auto exe = entry.getFile().getChildFile("exe").getLinkedTarget();
+            const auto pid = entry.getFile().getFileName().getIntValue();
+            if (pid > 0 && pid != getpid() && exe.isAChildOf(launcher_directory()))
+                pids.add(pid);
+        }
+        return pids;
+    }
+
     void SetUp() override
     {
         ASSERT_TRUE(standin_binary().existsAsFile()) << "build the solvanter-standin-app target first";
@@ -143,7 +160,10 @@ struct EngineTest : ::testing::Test
     {
         if (window != nullptr)
             window->kill();
-        // Launched stand-ins leave by themselves; the next test starts with no window open.
+        // A failed case may leave its application running, which must not fail every later case.
+        for (const auto pid : launched_processes())
+            kill(pid, SIGKILL);
+        wait_until([] { return launched_processes().isEmpty(); }, 8000);
         wait_until(no_app_window, 8000);
         backend.stop();
         clean_launcher_folder();
