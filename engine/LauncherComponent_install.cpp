@@ -2,6 +2,7 @@
 // checked build (see StagedBuild); every failure or stop before that leaves it as it was.
 #include "engine/LauncherComponent.h"
 
+#include "engine/InstallLock.h"
 #include "engine/StagedBuild.h"
 #include "engine/ZipDirectory.h"
 #include "platform/platform.h"
@@ -86,8 +87,8 @@ juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce
 {
     const StagedBuild build(folder);
     InstallLock lock;
-    if (! lock.enter([this] { return threadShouldExit(); }))
-        return juce::Result::fail("Cancelled");
+    if (const auto locked = lock.enter([this] { return threadShouldExit(); }); locked.failed())
+        return locked;
     build.clean_up(restoreOld);
 
     auto result = unzip_build(zip, folder, 1, data);

@@ -128,25 +128,3 @@ void StagedBuild::clean_up(bool restoreOld) const
         return;
     previous.deleteRecursively();
 }
-
-juce::String install_lock_name()
-{
-    return "SolvanterLauncherInstall_" + juce::String::toHexString(launcher_directory().getFullPathName().hashCode64());
-}
-
-InstallLock::InstallLock()
-    : lock(install_lock_name())
-{
-}
-
-bool InstallLock::enter(const std::function<bool()>& stopRequested)
-{
-    if (lock.enter(0))
-        return true;
-
-    log_info("Waiting for another launcher to finish installing");
-    while (! stopRequested())
-        if (lock.enter(500))
-            return true;
-    return false;
-}

@@ -53,21 +53,3 @@ public:
 private:
     juce::File folder, staging, previous;
 };
-
-// The name of the inter-process lock: one per launcher folder.
-juce::String install_lock_name();
-
-// Held by a launcher while it installs, so that launchers started in one folder take turns.
-class InstallLock
-{
-public:
-    InstallLock();
-
-    // Waits for the lock, polling `stopRequested` every 500 ms; false when stopped first.
-    bool enter(const std::function<bool()>& stopRequested);
-    // Takes the lock only when no other launcher holds it.
-    bool try_enter() { return lock.enter(0); }
-
-private:
-    juce::InterProcessLock lock;
-};

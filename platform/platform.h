@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 
 #include <juce_core/juce_core.h>
@@ -26,6 +27,17 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
 // Starts the patcher's existing script detached from the launcher, in the current working
 // directory.
 bool start_patcher_script(const juce::File& vbsFile);
+
+// An exclusive lock on a file, seen by every process that locks the same file this way and
+// dropped by the OS when the process ends however it ends.
+enum class FileLockOutcome
+{
+    taken,          // `handle` holds the lock until release_file_lock
+    heldByAnother,  // another open of the file holds it
+    impossible      // the file cannot be opened or created as a regular file, or not locked
+};
+FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle);
+void release_file_lock(std::intptr_t handle);
 
 // Calls `handler` each time the OS asks the process to end (SIGINT or SIGTERM on Linux; on
 // Windows Ctrl+C or Ctrl+Break in the console it reports to, or WM_CLOSE sent to one of its hidden

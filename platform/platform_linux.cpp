@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -195,6 +196,37 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
     const bool started = process.start(command);
     sigaction(SIGPIPE, &previous, nullptr);
     return started;
+}
+
+FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle)
+{
+    // Close-on-exec, so a program the launcher starts never keeps the lock. A FIFO or device at
+    // the path could not be trusted to lock, so only a regular file will do.
+    const int fd = open(file.getFullPathName().toRawUTF8(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return FileLockOutcome::impossible;
+
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || ! S_ISREG(info.st_mode))
+    {
+        close(fd);
+        return FileLockOutcome::impossible;
+    }
+
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+    {
+        handle = fd;
+        return FileLockOutcome::taken;
+    }
+
+    const bool held = errno == EWOULDBLOCK;
+    close(fd);
+    return held ? FileLockOutcome::heldByAnother : FileLockOutcome::impossible;
+}
+
+void release_file_lock(std::intptr_t handle)
+{
+    close((int) handle);
 }
 
 // Termination requests. The signal handler only writes a byte into a pipe; a watcher thread reads

@@ -31,6 +31,37 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
 {
     return process.start(command);
 }
+FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle)
+{
+    // Shared for reading, writing and deleting: only the lock excludes, never the open itself.
+    const auto file_handle = CreateFileW(file.getFullPathName().toWideCharPointer(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file_handle == INVALID_HANDLE_VALUE)
+        return FileLockOutcome::impossible;
+    if (GetFileType(file_handle) != FILE_TYPE_DISK)
+    {
+        CloseHandle(file_handle);
+        return FileLockOutcome::impossible;
+    }
+
+    OVERLAPPED start {};
+    if (LockFileEx(file_handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &start))
+    {
+        handle = reinterpret_cast<std::intptr_t>(file_handle);
+        return FileLockOutcome::taken;
+    }
+
+    const bool held = GetLastError() == ERROR_LOCK_VIOLATION;
+    CloseHandle(file_handle);
+    return held ? FileLockOutcome::heldByAnother : FileLockOutcome::impossible;
+}
+
+void release_file_lock(std::intptr_t handle)
+{
+    // Closing the handle drops its lock.
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+}
 } // namespace platform
 
 namespace platform

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include "engine/InstallLock.h"
 #include "engine/StagedBuild.h"
 #include "platform/platform.h"
 
@@ -216,7 +217,7 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     pack_app("1.0.0", shortLivedApp);
     juce::ChildProcess other;
     ASSERT_TRUE(other.start({ juce::File::getSpecialLocation(juce::File::currentExecutableFile).getFullPathName(),
-                              "--hold-lock", install_lock_name() }));
+                              "--hold-lock", InstallLock::file().getFullPathName() }));
     char said[6] = {};
     ASSERT_EQ(other.readProcessOutput(said, 6), 6);
     ASSERT_EQ(std::string(said, 6), "locked");
@@ -230,6 +231,30 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     other.kill();
     ASSERT_TRUE(wait_until([&] { return ! launcher->isThreadRunning(); }, 30000));
     EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 3 files finished in * seconds", "[INFO]: App process found*" }));
+}
+
+// When the new build cannot be renamed into place, the old folder goes back where it was.
+TEST(StagedBuild, FailedFinalRenamePutsTheOldFolderBack)
+{
+    ScratchFolder scratch;
+    const auto folder = scratch / "App";
+    ASSERT_TRUE(write_file(folder.getChildFile("version.txt"), "1.0.0"));
+    const StagedBuild build(folder);
+    ASSERT_FALSE(build.staged().exists()); // nothing to rename: the final rename fails
+
+    StagedBuild::Replaced replaced;
+    const auto result = build.swap_in("Old stays", replaced);
+    EXPECT_EQ(result.getErrorMessage(), "Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
+    EXPECT_EQ(replaced, StagedBuild::Replaced::nothing);
+    EXPECT_EQ(folder.getChildFile("version.txt").loadFileAsString(), "1.0.0");
+    EXPECT_FALSE(folder.getSiblingFile("App.old").exists());
+}
+
+// The launcher's own window is not the application's, whose title is only the start of it.
+TEST_F(EngineTest, WindowIsFoundByItsExactTitle)
+{
+    open_app_window(20000, "Solvanter Launcher");
+    EXPECT_FALSE(platform::top_level_window_exists("Solvanter"));
 }
 
 // The launcher lets go of the application's output pipe when it quits; the application must

@@ -1,6 +1,7 @@
 // Whole runs of the worker against the dev backend, with the stand-in as the application.
 #include "support/scene.h"
 
+#include "engine/InstallLock.h"
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "support/look.h"
@@ -203,6 +204,14 @@ const Ending endings[] = {
       [](EngineTest& t, LauncherComponent&) { t.backend.script("/builds/app.zip", Reply::file("<html>maintenance</html>")); },
       {}, "updating the app",
       { "[ERROR]: Invalid number of zip entries: 0", "[ERROR]: Failed to unzip downloaded build", "!*Launching*" } },
+    // No lock to be had (a folder in its file's place): another launcher might be installing unseen.
+    { "InstallLockImpossible", "0.9.0", {},
+      [](EngineTest& t, LauncherComponent&) {
+          t.pack_app("1.0.0");
+          ASSERT_TRUE(InstallLock::file().createDirectory());
+      },
+      {}, "updating the app",
+      { "[ERROR]: Failed to take the install lock \"*install.lock\": nothing installed", "!*Unzipping*" } },
     { "LaunchExitsAtOnce", "1.0.0", { "exit_code=2", "message=Licence server unreachable" }, {}, {}, "launching the app",
       { "[ERROR]: Failed to launch app, exit code 2:", "[ERROR]: Licence server unreachable" } },
     { "LaunchCannotStart", "1.0.0", {},

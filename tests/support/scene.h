@@ -4,6 +4,8 @@
 // the launcher's folder (the folder of the test program) with the dev backend.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -134,8 +136,23 @@ struct EngineTest : ::testing::Test
     static void clean_launcher_folder()
     {
         for (auto name : { "Solvanter", "config.xml", "Solvanter Launcher", "patcher.bat", "patcher.vbs", "patcher.txt",
-                           "stray-entry.txt", "solvanter-script-host", "precious.txt" })
+                           "stray-entry.txt", "solvanter-script-host", "precious.txt", "install.lock" })
             launcher_child_file(name).deleteRecursively();
+    }
+
+    // The processes started from inside the launcher's folder (the stand-ins a launched run
+    // started, a lock holder) other than this one. Linux: read from /proc.
+    static juce::Array<pid_t> launched_processes()
+    {
+        juce::Array<pid_t> pids;
+        for (const auto& entry : juce::RangedDirectoryIterator(juce::File("/proc"), false, "*", juce::File::findDirectories))
+        {
+            const auto exe = entry.getFile().getChildFile("exe").getLinkedTarget();
+            const auto pid = entry.getFile().getFileName().getIntValue();
+            if (pid > 0 && pid != getpid() && exe.isAChildOf(launcher_directory()))
+                pids.add(pid);
+        }
+        return pids;
     }
 
     void SetUp() override
@@ -150,7 +167,10 @@ struct EngineTest : ::testing::Test
     {
         if (window != nullptr)
             window->kill();
-        // Launched stand-ins leave by themselves; the next test starts with no window open.
+        // A failed case may leave its application running, which must not fail every later case.
+        for (const auto pid : launched_processes())
+            kill(pid, SIGKILL);
+        wait_until([] { return launched_processes().isEmpty(); }, 8000);
         wait_until(no_app_window, 8000);
         backend.stop();
         clean_launcher_folder();
@@ -185,15 +205,16 @@ struct EngineTest : ::testing::Test
         ASSERT_TRUE(write_file(appFolder().getChildFile("standin.conf"), settings.joinIntoString("\n").toStdString()));
     }
 
-    // A stand-in of the test's own (so it reads these settings) showing a window titled "Solvanter".
-    void open_app_window(int lifetimeMs = 20000)
+    // A stand-in of the test's own (so it reads these settings) showing a window with this title.
+    void open_app_window(int lifetimeMs = 20000, const juce::String& title = "Solvanter")
     {
         const auto copy = scratch / "window/standin";
-        ASSERT_TRUE(write_file(scratch / "window/standin.conf", "title=Solvanter\nlifetime_ms=" + std::to_string(lifetimeMs)));
+        ASSERT_TRUE(write_file(scratch / "window/standin.conf",
+                               "title=" + title.toStdString() + "\nlifetime_ms=" + std::to_string(lifetimeMs)));
         ASSERT_TRUE(copy_executable(standin_binary(), copy));
         window = std::make_unique<juce::ChildProcess>();
         ASSERT_TRUE(window->start(copy.getFullPathName(), 0));
-        ASSERT_TRUE(wait_until([] { return ! no_app_window(); }, 5000));
+        ASSERT_TRUE(wait_until([&] { return platform::top_level_window_exists(title); }, 5000));
     }
 
     bool requested(const std::string& prefix) const { return count_starting(backend.requests(), prefix) > 0; }

@@ -5,12 +5,15 @@
 #include <juce_events/juce_events.h>
 #include <juce_gui_basics/juce_gui_basics.h>
 
-// "--hold-lock NAME": holds that inter-process lock, as another launcher would, until killed
-// (at most a minute), after printing "locked".
-static int hold_lock(const char* name)
+#include "platform/platform.h"
+#include "support/waiting.h"
+
+// "--hold-lock FILE": holds the lock on that file, as another launcher would, until killed (at
+// most a minute), after printing "locked".
+static int hold_lock(const char* path)
 {
-    juce::InterProcessLock lock(name);
-    if (! lock.enter(10000))
+    std::intptr_t handle = 0;
+    if (! wait_until([&] { return platform::try_lock_file(juce::File(path), handle) == platform::FileLockOutcome::taken; }, 10000))
         return 1;
     std::cout << "locked" << std::endl;
     juce::Thread::sleep(60000);
