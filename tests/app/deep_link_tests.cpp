@@ -9,11 +9,8 @@ TEST(DeepLink, HandlerLogsByTheLinksOption)
     const std::pair<const char*, juce::StringArray> cases[] = {
         { "solvanter://launch", { launched } },
         { "SOLVANTER://LAUNCH", { launched } },
-        { "Solvanter://Launch/", { launched } },
-        { "solvanter://launch?from=web", { launched } },
         { "solvanter://", { launched } },
         { "solvanter://update", { launched, "[ERROR]: Unsupported deep link option: update" } },
-        { "solvanter:launch", { launched, "[ERROR]: Unsupported deep link option: solvanter" } },
         { "--headless --skip-update", { "[INFO]: Another instance started with args: --headless --skip-update" } },
         { "xsolvanter://launch", { "[INFO]: Another instance started with args: xsolvanter://launch" } },
     };
