@@ -95,9 +95,9 @@ fi
 
 DIR="$WINEPREFIX/drive_c/cases/$CASE"
 INSTALL="$DIR/install"
-# cmd would read these percent signs in the patcher's restart line as variables, were they not
-# escaped.
-[ "$CASE" != self_update ] || INSTALL="$DIR/install %PATH% 100%"
+# cmd would drop this percent sign from the patcher's restart line, were it not escaped. Wine's
+# ShellExecute expands a variable such as %PATH% in the script's own path, so there is only one.
+[ "$CASE" != self_update ] || INSTALL="$DIR/install 100%"
 rm -rf "$DIR"
 mkdir -p "$INSTALL" "$DIR/builds"
 cp "$EXE" "$INSTALL/solvanter-launcher.exe"
