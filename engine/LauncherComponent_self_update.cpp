@@ -87,9 +87,10 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
     juce::ZipFile zip(&stream, false);
 
     // Unzipped and swapped in whole, under the same lock as the application's install. An earlier
-    // build set aside is of no use: the patcher only ever takes the newest.
+    // build set aside is of no use: the patcher only ever takes the newest. An empty folder is
+    // left to the patcher, which finds no files in it.
     const auto checkBuild = [](const juce::File& staged) {
-        if (staged.getNumberOfChildFiles(juce::File::findFilesAndDirectories) > 0)
+        if (staged.isDirectory())
             return juce::Result::ok();
         return juce::Result::fail("Launcher build not found");
     };

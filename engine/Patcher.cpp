@@ -6,19 +6,26 @@
 
 namespace
 {
+// In a batch file the interpreter reads a percent sign as the start of a variable, also inside
+// quotes; a doubled one stands for itself.
+juce::String batch_quoted(const juce::String& text)
+{
+    return text.replace("%", "%%").quoted();
+}
+
 // patcher.bat is a Windows batch file wherever it was written, so its relative paths always
 // use backslashes; the script host reads them as the OS separator.
 juce::String batch_path(const juce::File& file, const juce::File& base)
 {
-    return file.getRelativePathFrom(base).replaceCharacter('/', '\\').quoted();
+    return batch_quoted(file.getRelativePathFrom(base).replaceCharacter('/', '\\'));
 }
 
 // What a quoted path in patcher.bat cannot hold: a line break ends the command and starts another,
-// a double quote ends the quoting, a percent sign starts a variable, and a backslash is read as a
-// separator where a name meant a character.
+// a double quote ends the quoting, and a backslash is read as a separator where a name meant a
+// character.
 bool batch_can_carry(const juce::String& path)
 {
-    return ! path.containsAnyOf("\r\n\"%\\");
+    return ! path.containsAnyOf("\r\n\"\\");
 }
 
 // An entry's name also goes into the move lines, where a colon would name a drive or a stream.
@@ -85,7 +92,7 @@ juce::Result Patcher::generate()
     batch.add("rd " + batch_path(installFolder.getChildFile("Solvanter.app"), installFolder) + " /s /q");
     batch.add("echo restart updated launcher");
     batch.add(")");
-    batch.add(executable.getFullPathName().quoted());
+    batch.add(batch_quoted(executable.getFullPathName()));
 
     if (! write_script(installFolder.getChildFile("patcher.bat"), batch))
         return juce::Result::fail("Failed to write patcher batch script to file");

@@ -3,6 +3,7 @@
 #include "scripthost/text.h"
 
 #include <cctype>
+#include <optional>
 
 namespace scripthost
 {
@@ -105,6 +106,20 @@ bool match_rd(const std::vector<Token>& t, Statement& s)
     return true;
 }
 
+// As the interpreter reads a batch file: "%%" is one percent sign. A single one starts a variable,
+// which the patcher never writes.
+std::optional<std::string> without_percent_escapes(const std::string& line)
+{
+    std::string result;
+    for (std::size_t i = 0; i < line.size(); ++i)
+    {
+        if (line[i] == '%' && (i + 1 == line.size() || line[++i] != '%'))
+            return std::nullopt;
+        result += line[i];
+    }
+    return result;
+}
+
 bool match_program(const std::vector<Token>& t, Statement& s)
 {
     if (t.size() != 1 || ! t[0].quoted || t[0].text.empty())
@@ -126,10 +141,12 @@ Statement read_statement(std::string_view rawLine)
         s.kind = Statement::Kind::close_block;
         return s;
     }
-    if (match_block_open(s.line, s) || match_echo(s.line, s))
+
+    const auto line = without_percent_escapes(s.line);
+    if (line && (match_block_open(*line, s) || match_echo(*line, s)))
         return s;
 
-    const auto tokens = tokenize(s.line);
+    const auto tokens = line ? tokenize(*line) : std::nullopt;
     if (tokens && (match_timeout(*tokens, s) || match_move(*tokens, s) || match_rd(*tokens, s)
                    || match_program(*tokens, s)))
         return s;

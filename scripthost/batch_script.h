@@ -2,7 +2,8 @@
 
 // Reads the patcher's batch file into statements. It knows the few commands that the patcher
 // writes, with paths that stay inside the working folder; any other line is an `unknown`
-// statement, and a script holding one is refused as a whole before anything runs.
+// statement, and a script holding one is refused as a whole before anything runs. As in any batch
+// file, "%%" stands for a percent sign; a single one makes the line unknown.
 
 #include <string>
 #include <string_view>

@@ -11,7 +11,6 @@ TEST(DeepLink, HandlerLogsByTheLinksOption)
         { "SOLVANTER://LAUNCH", { launched } },
         { "solvanter://", { launched } },
         { "solvanter://update", { launched, "[ERROR]: Unsupported deep link option: update" } },
-        { "solvanter:launch", { launched, "[ERROR]: Unsupported deep link option: solvanter" } },
         { "--headless --skip-update", { "[INFO]: Another instance started with args: --headless --skip-update" } },
         { "xsolvanter://launch", { "[INFO]: Another instance started with args: xsolvanter://launch" } },
     };

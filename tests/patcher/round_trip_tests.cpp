@@ -18,7 +18,7 @@ protected:
             ASSERT_TRUE(needed.existsAsFile()) << needed.getFullPathName();
 
         ASSERT_TRUE(start_backend_for_launcher(backend)) << "port stayed taken";
-        std::vector<ZipEntry> update { { "Solvanter Launcher/marker.txt", "updated" } };
+        std::vector<ZipEntry> update { { "Solvanter Launcher/" + markerName, "updated" } };
         for (const auto& program : { launcher, script_host_binary() })
             update.push_back({ "Solvanter Launcher/" + program.getFileName(), file_bytes(program), 0100755 });
         backend.script("/builds/launcher.zip", devbackend::Reply::file(zip_of(update)), false);
@@ -39,6 +39,8 @@ protected:
 
     bool logged(const std::string& text) const { return firstLog.find(text) != std::string::npos; }
 
+    // The interpreter would read these percent signs as variables, were they not escaped.
+    const juce::String markerName = "marker %PATH% 100%.txt";
     const juce::File launcher = build_file("bin/solvanter-launcher");
     devbackend::DevBackend backend;
     juce::File install;
@@ -48,7 +50,7 @@ protected:
 
 TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 {
-    LauncherProcess first("install");
+    LauncherProcess first("install %PATH% 100%");
     run_first(first);
     ASSERT_EQ(firstExitCode, 0) << firstLog;
     EXPECT_TRUE(logged("Closing launcher for self-update")) << firstLog;
@@ -61,7 +63,7 @@ TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
     EXPECT_TRUE(wait_until([&] { return patcherTxt.loadFileAsString().endsWith("\r\nrestart updated launcher\r\n"); }, 30000));
     EXPECT_TRUE(patcherTxt.loadFileAsString().startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n"))
         << patcherTxt.loadFileAsString();
-    EXPECT_TRUE(install.getChildFile("marker.txt").existsAsFile());
+    EXPECT_TRUE(install.getChildFile(markerName).existsAsFile());
     EXPECT_FALSE(install.getChildFile("Solvanter Launcher").exists());
 
     // The restarted launcher checks again, is up to date, installs the application and starts it.
@@ -94,7 +96,7 @@ TEST_F(SelfUpdateRun, LauncherPathTheBatchFileCannotCarry)
         EXPECT_TRUE(logged("[ERROR]: Launcher path \"" + path + "\" cannot be written to the patcher script")) << firstLog;
         EXPECT_TRUE(logged("Something went wrong with updating the launcher.")) << firstLog;
         EXPECT_FALSE(folder.getChildFile("patcher.bat").exists() || folder.getChildFile("patcher.vbs").exists());
-        EXPECT_FALSE(folder.getChildFile("marker.txt").exists());
+        EXPECT_FALSE(folder.getChildFile(markerName).exists());
         EXPECT_EQ(file_bytes(folder.getChildFile("solvanter-launcher")), file_bytes(launcher));
     }
 }

@@ -94,9 +94,13 @@ fi
 [ -d "$WINEPREFIX/drive_c" ] || fail "no Wine prefix: the setup case did not run"
 
 DIR="$WINEPREFIX/drive_c/cases/$CASE"
+INSTALL="$DIR/install"
+# cmd would drop this percent sign from the patcher's restart line, were it not escaped. Wine's
+# ShellExecute expands a variable such as %PATH% in the script's own path, so there is only one.
+[ "$CASE" != self_update ] || INSTALL="$DIR/install 100%"
 rm -rf "$DIR"
-mkdir -p "$DIR/install" "$DIR/builds"
-cp "$EXE" "$DIR/install/solvanter-launcher.exe"
+mkdir -p "$INSTALL" "$DIR/builds"
+cp "$EXE" "$INSTALL/solvanter-launcher.exe"
 LOG=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Roaming)/Solvanter/launcher.log
 rm -f "$LOG"
 
@@ -136,13 +140,13 @@ start_backend() {
         sleep 1
     done
     printf '<?xml version="1.0" encoding="UTF-8"?>\n<PROPERTIES>\n  <VALUE name="app_api" val="%s"/>\n</PROPERTIES>\n' \
-        "$ORIGIN" >"$DIR/install/config.xml"
+        "$ORIGIN" >"$INSTALL/config.xml"
 }
 
 # Runs the launcher with the given arguments to its end; its exit code goes to $STATUS.
 launcher() {
     STATUS=0
-    timeout 120 wine "$DIR/install/solvanter-launcher.exe" "$@" >"$DIR/out.txt" 2>&1 || STATUS=$?
+    timeout 120 wine "$INSTALL/solvanter-launcher.exe" "$@" >"$DIR/out.txt" 2>&1 || STATUS=$?
 }
 
 log_has() { grep -qF -- "$1" "$LOG" 2>/dev/null; }
@@ -172,8 +176,8 @@ options)
 
     launcher --write-config-and-quit
     expect_status 0
-    grep -q '<VALUE name="app_executable" val="Solvanter"/>' "$DIR/install/config.xml" \
-        || fail "config.xml beside the exe: $(cat "$DIR/install/config.xml" 2>&1)"
+    grep -q '<VALUE name="app_executable" val="Solvanter"/>' "$INSTALL/config.xml" \
+        || fail "config.xml beside the exe: $(cat "$INSTALL/config.xml" 2>&1)"
     expect_log "Writing config file and quitting"
     expect_log "Quit launcher"
     ;;
@@ -181,8 +185,8 @@ fresh_install)
     start_backend
     launcher --headless
     expect_status 0
-    [ "$(cat "$DIR/install/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt"
-    mapfile -t args < <(tr -d '\r' <"$DIR/install/Solvanter/args.txt")
+    [ "$(cat "$INSTALL/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt"
+    mapfile -t args < <(tr -d '\r' <"$INSTALL/Solvanter/args.txt")
     [ "${#args[@]}" -eq 7 ] || fail "the application got ${#args[@]} arguments: ${args[*]}"
     [ "${args[0]}" = 'C:\cases\fresh_install\install\Solvanter\Solvanter.exe' ] || fail "started as ${args[0]}"
     [ "${args[1]} ${args[2]} ${args[3]} ${args[5]}" = "--api $ORIGIN --sock --web" ] || fail "arguments: ${args[*]}"
@@ -197,7 +201,7 @@ wait_then_taskkill)
     cp "$WORK/standin_win.exe" "$DIR/earlier/Solvanter.exe"
     timeout 120 wine "$DIR/earlier/Solvanter.exe" >/dev/null 2>&1 &
     wait_for 60 window_open Solvanter || fail "the earlier window did not open"
-    timeout 120 wine "$DIR/install/solvanter-launcher.exe" --headless >"$DIR/out.txt" 2>&1 &
+    timeout 120 wine "$INSTALL/solvanter-launcher.exe" --headless >"$DIR/out.txt" 2>&1 &
     pid=$!
     wait_for 90 log_has "Solvanter app is running, waiting for app to be closed" || fail "the launcher did not wait"
     timeout 60 wine taskkill /im solvanter-launcher.exe >/dev/null 2>&1 || true
@@ -207,7 +211,7 @@ wait_then_taskkill)
     expect_status 0
     expect_log "Cancelled"
     expect_log "Quit launcher"
-    [ ! -e "$DIR/install/Solvanter/args.txt" ] || fail "the application was started"
+    [ ! -e "$INSTALL/Solvanter/args.txt" ] || fail "the application was started"
     wait_for_wine
     ;;
 no_window)
@@ -231,7 +235,7 @@ self_update)
     # starts the application.
     mkdir -p "$DIR/stage/Solvanter Launcher"
     cp "$EXE" "$DIR/stage/Solvanter Launcher/solvanter-launcher.exe"
-    echo updated >"$DIR/stage/Solvanter Launcher/marker.txt"
+    echo updated >"$DIR/stage/Solvanter Launcher/marker 100%.txt"
     (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
     LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
     launcher --headless
@@ -241,8 +245,8 @@ self_update)
     wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
     expect_log "App process found"
     wait_for_wine
-    [ "$(cat "$DIR/install/marker.txt")" = updated ] || fail "marker.txt not moved into place"
-    [ ! -e "$DIR/install/Solvanter Launcher" ] || fail "the update's folder is left"
+    [ "$(cat "$INSTALL/marker 100%.txt")" = updated ] || fail "the marker was not moved into place"
+    [ ! -e "$INSTALL/Solvanter Launcher" ] || fail "the update's folder is left"
     [ "$(grep -c "Checking app update" "$LOG")" -eq 1 ] || fail "the application was checked other than once"
     [ "$(grep -c '/check_version/launcher/' "$DIR/backend.txt")" -eq 2 ] || fail "launcher checks: $(cat "$DIR/backend.txt")"
     ;;
