@@ -230,7 +230,7 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
 
     other.kill();
     ASSERT_TRUE(wait_until([&] { return ! launcher->isThreadRunning(); }, 30000));
-    EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 3 files finished in * seconds", "[INFO]: App process found*" }));
+    EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 4 files finished in * seconds", "[INFO]: App process found*" }));
 }
 
 // When the new build cannot be renamed into place, the old folder goes back where it was.

@@ -39,7 +39,7 @@ const Run runs[] = {
     { "FreshInstall", nullptr, "1.0.0", nullptr, 0, 0, false, false,
       { "[STATE]: Checking Solvanter API connection", "[STATE]: Checking app update to current",
         "[INFO]: App is not installed", "[STATE]: Updating Solvanter", "[STATE]: Downloading Solvanter",
-        "[STATE]: Installing Solvanter", "[INFO]: Unzipping 3 files finished in * seconds",
+        "[STATE]: Installing Solvanter", "[INFO]: Unzipping 4 files finished in * seconds",
         "[INFO]: Installed app version: \"1.0.0\"", "!*Removed existing app" },
       { "/launcher/Windows/get_build_url/app/current/Solvanter" }, "1.0.0" },
     // The installed version is read trimmed, for the log and for the check request.

@@ -92,10 +92,12 @@ inline std::string zip_of(const std::vector<ZipEntry>& entries)
 }
 
 // Solvanter/ holding the stand-in as its executable, version.txt and the stand-in's settings.
+// version.txt is a link inside the build, which every install must keep working.
 inline std::string app_zip(const juce::String& version, const juce::StringArray& settings = {})
 {
     return zip_of({ { "Solvanter/Solvanter.exe", file_bytes(standin_binary()), 0100755 },
-                    { "Solvanter/version.txt", version.toStdString() },
+                    link_entry("Solvanter/version.txt", "about/version"),
+                    { "Solvanter/about/version", version.toStdString() },
                     { "Solvanter/standin.conf", settings.joinIntoString("\n").toStdString() } });
 }
 
