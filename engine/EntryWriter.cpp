@@ -5,6 +5,8 @@
 #include <functional>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace
 {
 // Longer than any path the OS takes; a link's target is read whole into memory.
@@ -126,5 +128,7 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
     target.setCreationTime(entry.fileTime);
     target.setLastModificationTime(entry.fileTime);
     target.setLastAccessTime(entry.fileTime);
+    // An executable must stay executable.
+    platform::apply_entry_permissions(entry, target);
     return juce::Result::ok();
 }

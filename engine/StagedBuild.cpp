@@ -3,7 +3,6 @@
 #include "engine/ArchiveLayout.h"
 #include "engine/EntryWriter.h"
 #include "engine/LauncherComponent.h"
-#include "platform/platform.h"
 #include "services/log.h"
 
 namespace
@@ -70,9 +69,6 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
                 discard();
                 return entry_failed(i, entry, result);
             }
-
-            // The framework writes plain files; an executable must stay executable.
-            platform::apply_entry_permissions(entry, root.getChildFile(entry_path(entry)));
         }
     }
 
