@@ -13,6 +13,10 @@ struct AppWindow
     const char* title;
 };
 
+// A version is one short line. Only this much of version.txt is read, so that a huge or endless
+// file costs neither memory nor log lines.
+constexpr int versionPrefixBytes = 256;
+
 // First match wins; no key is a prefix of a later one.
 constexpr AppWindow appWindows[] = {
     { "Solvanter", "Solvanter" },
@@ -87,7 +91,12 @@ juce::String LauncherComponent::read_installed_version()
         return {};
     }
 
-    const auto version = versionFile.loadFileAsString().trim();
+    juce::MemoryBlock prefix;
+    if (juce::FileInputStream in(versionFile); in.openedOk())
+        in.readIntoMemoryBlock(prefix, versionPrefixBytes);
+    // The first line that holds anything, as the whole file trimmed would be for a one-line file.
+    const auto text = juce::String::createStringFromData(prefix.getData(), (int) prefix.getSize());
+    const auto version = text.trimStart().initialSectionNotContaining("\r\n").trim();
     if (version.isEmpty())
     {
         log_error("App version file is empty");

@@ -16,6 +16,12 @@ juce::Result invalid_archive(int entryCount)
     log_error("Invalid number of zip entries: " + juce::String(entryCount));
     return juce::Result::fail("Failed to unzip downloaded build");
 }
+
+juce::Result unreadable_directory(const juce::Result& reason)
+{
+    log_error("Zip directory cannot be read whole: " + reason.getErrorMessage());
+    return juce::Result::fail("Failed to unzip downloaded build");
+}
 } // namespace
 
 juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
@@ -24,25 +30,25 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     progress = 2.0;
     log_info("Zip data size: " + juce::String(megabytes((juce::int64) data.getSize()), 2) + " MB");
 
-    juce::MemoryInputStream input(data, true);
-    juce::ZipFile zip(input);
-
     // The new build must be one the launch can start: a folder of the executable's name, or a file
     // that may not be executed, would replace a working application with one that never starts.
     const auto executableName = config.app_executable + ".exe";
-    const auto checkExecutable = [&executableName](const juce::File& staged) {
+    // The texts name the executable where the build would have been installed: the staged copy
+    // is gone by the time anyone reads them.
+    const auto installed = launcher_executable_file(config.app_executable);
+    const auto checkExecutable = [&executableName, &installed](const juce::File& staged) {
         const auto executable = staged.getChildFile(executableName);
         if (platform::can_start_program(executable))
             return juce::Result::ok();
         if (executable.existsAsFile())
-            log_error("App build cannot be started: " + executable.getFullPathName().quoted());
+            log_error("App build cannot be started: " + installed.getFullPathName().quoted());
         else
-            log_error("App build not found: " + executable.getFullPathName().quoted());
+            log_error("App build not found: " + installed.getFullPathName().quoted());
         return juce::Result::fail("Could not find app build");
     };
 
     StagedBuild::Replaced replaced;
-    const auto result = stage_and_swap_in(zip, data, launcher_child_file(config.app_executable), true, checkExecutable,
+    const auto result = stage_and_swap_in(data, launcher_child_file(config.app_executable), true, checkExecutable,
                                           "Failed to remove existing app", replaced);
     if (result.failed())
         return result;
@@ -63,35 +69,39 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
 }
 
 juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode,
-                                            const juce::MemoryBlock& data)
+                                            const ZipDirectory& directory)
 {
     const auto entryCount = zip.getNumEntries();
     if (entryCount <= 0)
         return invalid_archive(entryCount);
 
-    ZipDirectory directory;
-    const auto readable = directory.read(data, zip);
-    if (readable.failed())
-    {
-        log_error("Zip directory cannot be read whole: " + readable.getErrorMessage());
-        return juce::Result::fail("Failed to unzip downloaded build");
-    }
+    if (const auto same = directory.matches(zip); same.failed())
+        return unreadable_directory(same);
 
     return StagedBuild(buildFolder).unzip(zip, directory, mode == 1, [this] { return threadShouldExit(); });
 }
 
-juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce::MemoryBlock& data,
-                                                const juce::File& folder, bool restoreOld,
+juce::Result LauncherComponent::stage_and_swap_in(const juce::MemoryBlock& data, const juce::File& folder,
+                                                bool restoreOld,
                                                 const std::function<juce::Result(const juce::File&)>& check,
                                                 const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced)
 {
+    // Read before the framework sees the archive, which copies all it takes for the directory.
+    ZipDirectory directory;
+    if (const auto readable = directory.read(data); readable.failed())
+        return unreadable_directory(readable);
+    if (directory.size() == 0)
+        return invalid_archive(0);
+
     const StagedBuild build(folder);
     InstallLock lock;
     if (const auto locked = lock.enter([this] { return threadShouldExit(); }); locked.failed())
         return locked;
     build.clean_up(restoreOld);
 
-    auto result = unzip_build(zip, folder, 1, data);
+    juce::MemoryInputStream input(data, true);
+    juce::ZipFile zip(input);
+    auto result = unzip_build(zip, folder, 1, directory);
     if (result.wasOk() && threadShouldExit())
         result = juce::Result::fail("Cancelled");
     if (result.wasOk())

@@ -83,9 +83,6 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
     log_info("Unzipping launcher build to: " + target.getFullPathName().quoted());
     log_info("Zip data size: " + juce::String(megabytes((juce::int64) data.getSize()), 2) + " MB");
 
-    juce::MemoryInputStream stream(data, true);
-    juce::ZipFile zip(&stream, false);
-
     // Unzipped and swapped in whole, under the same lock as the application's install. An earlier
     // build set aside is of no use: the patcher only ever takes the newest. An empty folder is
     // left to the patcher, which finds no files in it.
@@ -95,7 +92,7 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
         return juce::Result::fail("Launcher build not found");
     };
     StagedBuild::Replaced replaced;
-    auto result = stage_and_swap_in(zip, data, target, false, checkBuild, "Failed to remove earlier launcher build", replaced);
+    auto result = stage_and_swap_in(data, target, false, checkBuild, "Failed to remove earlier launcher build", replaced);
     if (result.failed())
         return result;
 

@@ -4,9 +4,11 @@ namespace
 {
 constexpr juce::uint32 endSignature = 0x06054b50, entrySignature = 0x02014b50;
 constexpr juce::uint32 zip64EndSignature = 0x06064b50, zip64LocatorSignature = 0x07064b50;
-constexpr size_t endSize = 22, entrySize = 46, zip64LocatorSize = 20;
+constexpr size_t endSize = 22, entrySize = 46, zip64EndSize = 56, zip64LocatorSize = 20;
 constexpr juce::uint32 saturated32 = 0xffffffffu;
 constexpr juce::uint16 saturated16 = 0xffffu;
+// How far back from the archive's end the framework looks for the end record.
+constexpr size_t endSearchDepth = 1048576;
 
 struct Bytes
 {
@@ -19,43 +21,60 @@ struct Bytes
     bool signature(size_t at, juce::uint32 value) const { return fits(at, 4) && u32(at) == value; }
 };
 
-// The end record nearest the end of the archive whose comment fits in what follows it.
+juce::uint32 u32_of(const juce::uint8* p) { return (juce::uint32) (p[0] | p[1] << 8 | p[2] << 16 | (juce::uint32) p[3] << 24); }
+
+// The end record exactly as the framework's ZipFile finds it: it reads the archive backwards in
+// steps of 22 bytes, at most 1 MB deep, keeping the first 4 bytes of the step after, and takes
+// the first signature of the first step that holds one. Any other record would let the two
+// disagree on where the directory is.
 bool find_end_record(const Bytes& bytes, size_t& end)
 {
-    if (bytes.size < endSize)
-        return false;
-
-    const size_t lowest = bytes.size - endSize > 65535 ? bytes.size - endSize - 65535 : 0;
-    for (size_t at = bytes.size - endSize + 1; at-- > lowest;)
+    size_t pos = bytes.size;
+    const size_t lowest = pos > endSearchDepth ? pos - endSearchDepth : 0;
+    juce::uint8 buffer[32] = {};
+    while (pos > lowest)
     {
-        if (bytes.u32(at) == endSignature && bytes.fits(at + endSize, bytes.u16(at + 20)))
+        pos = pos > endSize ? pos - endSize : 0;
+        std::memcpy(buffer + endSize, buffer, 4);
+        if (! bytes.fits(pos, endSize))
+            return false;
+        std::memcpy(buffer, bytes.data + pos, endSize);
+        for (size_t i = 0; i < endSize; ++i)
         {
-            end = at;
-            return true;
+            if (u32_of(buffer + i) == endSignature)
+            {
+                end = pos + i;
+                return true;
+            }
         }
     }
     return false;
 }
 } // namespace
 
-juce::Result ZipDirectory::read(const juce::MemoryBlock& archive, const juce::ZipFile& zip)
+juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
 {
     crcs.clearQuick();
+    names.clearQuick();
     const Bytes bytes { static_cast<const juce::uint8*>(archive.getData()), archive.getSize() };
 
     size_t end = 0;
     if (! find_end_record(bytes, end))
-        return juce::Result::fail("no end of central directory record");
+        return juce::Result::ok();
+    if (! bytes.fits(end, endSize) || ! bytes.fits(end + endSize, bytes.u16(end + 20)))
+        return juce::Result::fail("the end of central directory record runs past the archive");
 
     const auto count = bytes.u16(end + 10);
     const auto directorySize = bytes.u32(end + 12);
     size_t at = bytes.u32(end + 16);
-    if (count == saturated16 || directorySize == saturated32 || at == saturated32)
+    if (count == saturated16 || bytes.u16(end + 8) == saturated16 || directorySize == saturated32 || at == saturated32)
         return juce::Result::fail("the archive needs ZIP64 (more than 65,535 entries, or more than 4 GB)");
 
     // The framework accepts a directory offset that points just past the first header's signature.
-    if (! bytes.signature(at, entrySignature) && at >= 4 && bytes.signature(at - 4, entrySignature))
+    if (at >= 4 && ! bytes.signature(at, entrySignature) && bytes.signature(at - 4, entrySignature))
         at -= 4;
+    if (at > end || directorySize > end - at)
+        return juce::Result::fail("the directory does not fit before its end record");
 
     for (int i = 0; i < (int) count; ++i)
     {
@@ -64,29 +83,36 @@ juce::Result ZipDirectory::read(const juce::MemoryBlock& archive, const juce::Zi
 
         const size_t nameLength = bytes.u16(at + 28);
         const size_t length = entrySize + nameLength + bytes.u16(at + 30) + bytes.u16(at + 32);
-        if (! bytes.fits(at, length) || at + length > end)
+        if (at + length > end)
             return juce::Result::fail("entry " + juce::String(i) + " runs past the directory");
         if (bytes.u32(at + 20) == saturated32 || bytes.u32(at + 24) == saturated32 || bytes.u32(at + 42) == saturated32)
             return juce::Result::fail("entry " + juce::String(i) + " needs ZIP64 (more than 4 GB)");
 
-        const auto* entry = zip.getEntry(i);
-        const auto name = juce::String::fromUTF8(reinterpret_cast<const char*>(bytes.data + at + entrySize),
-                                                 (int) nameLength);
-        if (entry == nullptr || entry->filename != name)
-            return juce::Result::fail("entry " + juce::String(i) + " is not the one the framework read");
-
+        names.add(juce::String::fromUTF8(reinterpret_cast<const char*>(bytes.data + at + entrySize), (int) nameLength));
         crcs.add(bytes.u32(at + 16));
         at += length;
     }
 
-    // Nothing but the end record (or a ZIP64 end record and its locator) may follow the last
-    // entry: more entries than the classic record counts would be silently left out.
-    const bool zip64Records = end >= zip64LocatorSize && bytes.signature(end - zip64LocatorSize, zip64LocatorSignature)
-                              && bytes.signature(at, zip64EndSignature);
+    // Nothing but the end record (or a ZIP64 end record of its own size and its locator) may
+    // follow the last entry: more entries than the classic record counts would be silently left
+    // out, and whatever lies there the framework would copy.
+    const bool zip64Records = end - at == zip64EndSize + zip64LocatorSize && bytes.signature(at, zip64EndSignature)
+                              && bytes.signature(end - zip64LocatorSize, zip64LocatorSignature);
     if (at != end && ! zip64Records)
         return juce::Result::fail("the directory holds more than the " + juce::String(count) + " entries it counts");
-    if (zip.getNumEntries() != (int) count)
+    return juce::Result::ok();
+}
+
+juce::Result ZipDirectory::matches(const juce::ZipFile& zip) const
+{
+    for (int i = 0; i < names.size(); ++i)
+    {
+        const auto* entry = zip.getEntry(i);
+        if (entry == nullptr || entry->filename != names[i])
+            return juce::Result::fail("entry " + juce::String(i) + " is not the one the framework read");
+    }
+    if (zip.getNumEntries() != names.size())
         return juce::Result::fail("the framework read " + juce::String(zip.getNumEntries()) + " of "
-                                  + juce::String(count) + " entries");
+                                  + juce::String(names.size()) + " entries");
     return juce::Result::ok();
 }

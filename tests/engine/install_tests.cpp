@@ -2,6 +2,7 @@
 // calls they use. An install that fails or is interrupted must leave the installed application whole.
 #include "support/scene.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "engine/InstallLock.h"
@@ -128,6 +129,14 @@ std::string with_flipped_byte(std::string zip, size_t at)
     return zip;
 }
 
+// The archive with a field of its end record (the last 22 bytes) set to `value`.
+std::string with_end_field(std::string zip, size_t offset, juce::uint32 value, size_t bytes)
+{
+    for (size_t i = 0; i < bytes; ++i)
+        zip[zip.size() - 22 + offset + i] = (char) (value >> (8 * i));
+    return zip;
+}
+
 std::string random_bytes(size_t size)
 {
     juce::Random random(42);
@@ -148,6 +157,7 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         std::string archive;
         const char* message;
         juce::StringArray lines;
+        rlim_t fileSizeLimit = RLIM_INFINITY; // for this process's writes while it installs
     } rows[] = {
         { "CorruptEntry", with_corrupt_first_entry(zip_of({ { exe.name, std::string(100000, 'p'), 0100755, 9 }, version })),
           "Entry data ends after 0 of 100000 bytes: *Solvanter.exe", { "[ERROR]: Failed to unzip entry 0: \"Solvanter/Solvanter.exe\"" } },
@@ -173,6 +183,17 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
           { "[ERROR]: Failed to unzip entry 3: \"Solvanter/here/newdir/\"" } },
         { "MoreEntriesThanTheClassicRecordCounts", more_entries_than_the_classic_record_counts(),
           "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the archive needs ZIP64*" } },
+        // An end record that counts fewer entries than the directory holds would leave the rest out.
+        { "EndRecordCountsFewerEntries",
+          with_end_field(with_end_field(zip_of({ exe, version, { "Solvanter/lib.so", "l" } }), 8, 2, 2), 10, 2, 2),
+          "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the directory holds more than the 2 entries it counts" } },
+        // The framework copies everything from the directory's offset on: refused before it sees it.
+        { "DirectoryOffsetAtTheStart", with_end_field(zip_of({ exe, version }), 16, 0, 4), "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: entry 0 of 2 is missing" } },
+        { "DirectoryLargerThanWhatPrecedesTheEndRecord", with_end_field(zip_of({ exe, version }), 12, 100000, 4),
+          "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the directory does not fit before its end record" } },
         // Data the directory does not vouch for: flipped, or more than it declares.
         { "FlippedStoredByte", with_flipped_byte(zip_of({ exe, version }), 30 * 2 + 23 + 10 + 21 + 2),
           "Entry data does not match its CRC-32: *version.txt", { "[ERROR]: Failed to unzip entry 1: \"Solvanter/version.txt\"" } },
@@ -187,6 +208,11 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
           { "[ERROR]: App build cannot be started: *Solvanter.exe\"" } },
         { "MoreThanTheDiskHolds", more_than_the_disk_holds(), "Not enough free disk space to unzip downloaded build",
           { "[ERROR]: Free disk space: * MB, needed: * MB" } },
+        // A write the OS cuts short: the CRC-32 is over what was read, so only the write's own
+        // outcome tells.
+        { "WriteCutShort", zip_of({ exe, { "Solvanter/data.bin", std::string(3000000, 'd'), 0, 9 }, version }),
+          "Failed to write to target file: *data.bin", { "[ERROR]: Failed to unzip entry 1: \"Solvanter/data.bin\"" },
+          1000000 },
         { "StopRequested", zip_of({ exe, version }), "Cancelled", {} },
     };
     for (const auto& row : rows)
@@ -198,7 +224,15 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         auto launcher = make_launcher();
         if (std::string(row.message) == "Cancelled")
             launcher->signalThreadShouldExit();
+        rlimit unlimited {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        // Past the limit a write fails with EFBIG instead of the signal ending the process.
+        const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+        const rlimit limited { row.fileSizeLimit, unlimited.rlim_max };
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
         const auto result = LauncherComponentProbe { *launcher }.install_app({ row.archive.data(), row.archive.size() });
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        signal(SIGXFSZ, previousHandler);
 
         EXPECT_TRUE(result.getErrorMessage().matchesWildcard(row.message, false)) << result.getErrorMessage();
         EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n");
@@ -211,10 +245,13 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
     }
 }
 
-// Two launchers in one folder take turns: the second waits, touching nothing, until the first is done.
+// Two launchers in one folder take turns: the second waits, touching nothing (not even the first
+// one's unzip folder), until the first is done.
 TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
 {
     pack_app("1.0.0", shortLivedApp);
+    const auto firstOnesBuild = launcher_child_file("Solvanter.installing/Solvanter/version.txt");
+    ASSERT_TRUE(write_file(firstOnesBuild, "2.0.0"));
     juce::ChildProcess other;
     ASSERT_TRUE(other.start({ juce::File::getSpecialLocation(juce::File::currentExecutableFile).getFullPathName(),
                               "--hold-lock", InstallLock::file().getFullPathName() }));
@@ -226,11 +263,14 @@ TEST_F(EngineTest, InstallWaitsForAnotherLauncherInTheSameFolder)
     launcher->startThread();
     ASSERT_TRUE(wait_until([&] { return log.logged({ "[INFO]: Waiting for another launcher to finish installing" }); }));
     EXPECT_FALSE(appFolder().exists());
-    EXPECT_EQ(leftovers(), "");
+    EXPECT_EQ(file_bytes(firstOnesBuild), "2.0.0");
+    EXPECT_EQ(leftovers(), "Solvanter.installing");
 
     other.kill();
     ASSERT_TRUE(wait_until([&] { return ! launcher->isThreadRunning(); }, 30000));
     EXPECT_TRUE(log.logged({ "[INFO]: Unzipping 4 files finished in * seconds", "[INFO]: App process found*" }));
+    EXPECT_EQ(installed_version(), "1.0.0");
+    EXPECT_EQ(leftovers(), "");
 }
 
 // When the new build cannot be renamed into place, the old folder goes back where it was.

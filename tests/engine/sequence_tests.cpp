@@ -35,6 +35,9 @@ struct Run
     std::function<void()> arrange = {}; // anything else, after the installed app is in place
 };
 
+// A version.txt of megabytes, its version on the first line.
+const std::string hugeVersion = "1.0.0\n" + std::string(5000000, 'v');
+
 const Run runs[] = {
     { "FreshInstall", nullptr, "1.0.0", nullptr, 0, 0, false, false,
       { "[STATE]: Checking Solvanter API connection", "[STATE]: Checking app update to current",
@@ -77,6 +80,14 @@ const Run runs[] = {
           ASSERT_TRUE(EngineTest::appFolder().moveFileTo(launcher_child_file("Solvanter.old")));
           ASSERT_TRUE(write_file(launcher_child_file("Solvanter.installing/Solvanter/version.txt"), "2.0.0"));
       } },
+    // Only the first line of a huge version.txt is read, logged and sent: before and after the update.
+    { "HugeVersionFiles", "0.9.0", hugeVersion.c_str(), nullptr, 0, 0, false, false,
+      { "[INFO]: Installed app version: \"0.9.0\"", "[INFO]: Removed existing app",
+        "[INFO]: Installed app version: \"1.0.0\"" },
+      { "/launcher/Windows/check_version/app/current/Solvanter/0.9.0" }, hugeVersion.c_str(),
+      [] {
+          ASSERT_TRUE(write_file(EngineTest::appFolder().getChildFile("version.txt"), "\n 0.9.0\r\n" + hugeVersion));
+      } },
     // A folder where the executable belongs is no installed application: it is replaced, not launched.
     { "ExecutableFolderIsNoApp", nullptr, "1.0.0", nullptr, 0, 0, false, false,
       { "[INFO]: App is not installed", "[INFO]: Removed existing app" }, {}, "1.0.0",
@@ -116,7 +127,9 @@ TEST_P(WholeRun, EndsWithTheAppStarted)
     }
     ASSERT_TRUE(run_to_end(*launcher));
 
-    EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n");
+    EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n").substring(0, 10000);
+    for (const auto& line : log.lines())
+        EXPECT_LT(line.length(), 1000) << line.substring(0, 100);
     EXPECT_TRUE(log.logged({ "[INFO]: Skipping self-update", "[STATE]: Launching Solvanter", "[INFO]: App process found*",
                              "!*Something went wrong*" }));
     EXPECT_FALSE(requested("/launcher/Windows/check_version/launcher"));

@@ -296,6 +296,37 @@ TEST(ScriptHostProgram, ScriptsItRefusesTouchNothing)
     }
 }
 
+// A launcher in a folder whose name holds percent signs: the restart line and the move lines write
+// them doubled, and the script host reads back the very paths the launcher has.
+TEST(PatcherScript, PercentSignsInPathsSurviveTheBatchFile)
+{
+    ScratchFolder scratch;
+    const auto install = scratch / "install %PATH% 100%";
+    const auto launcher = install.getChildFile("launcher 5%");
+    ASSERT_TRUE(write_file(install.getChildFile("Solvanter Launcher/new %1%.txt"), "new"));
+    ASSERT_TRUE(copy_executable(juce::File::getSpecialLocation(juce::File::currentExecutableFile), launcher));
+
+    juce::ChildProcess writer;
+    ASSERT_TRUE(writer.start({ launcher.getFullPathName(), "--write-patcher",
+                               install.getChildFile("Solvanter Launcher").getFullPathName() }));
+    ASSERT_TRUE(writer.waitForProcessToFinish(60000));
+    ASSERT_EQ(writer.getExitCode(), 0u) << writer.readAllProcessOutput();
+
+    const auto batch = file_bytes(install.getChildFile("patcher.bat"));
+    const auto escaped = launcher.getFullPathName().replace("%", "%%").quoted().toStdString();
+    EXPECT_EQ(batch.substr(batch.rfind("\r\n") + 2), escaped);
+
+    const auto reading = scripthost::read_batch(batch);
+    ASSERT_TRUE(reading.ok) << reading.error;
+    std::vector<std::vector<std::string>> paths;
+    for (const auto& statement : reading.statements)
+        if (statement.kind == scripthost::Statement::Kind::move || statement.kind == scripthost::Statement::Kind::start_program)
+            paths.push_back(statement.paths);
+    const std::vector<std::vector<std::string>> expected { { "Solvanter Launcher/new %1%.txt", "new %1%.txt" },
+                                                           { launcher.getFullPathName().toStdString() } };
+    EXPECT_EQ(paths, expected);
+}
+
 // A move over a folder that fails must leave the old folder where it was.
 TEST(ScriptHostCommands, FailedMoveKeepsTheOldFolder)
 {
