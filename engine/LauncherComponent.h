@@ -89,11 +89,14 @@ private:
     // Unzips the build beside `folder`, lets `check` look at the unzipped copy, then swaps it in,
     // all under the install lock; on any failure or stop the staged copy goes and `folder` stays
     // as it was. `restoreOld`: an earlier build an interrupted install set aside is put back first.
+    // `setAsideAs`: where the replaced build stays when it could not be removed.
     juce::Result stage_and_swap_in(juce::ZipFile& zip, const juce::MemoryBlock& data, const juce::File& folder,
                                    bool restoreOld,
                                    const std::function<juce::Result(const juce::File& staged)>& check,
-                                   const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced);
-    // Removes what interrupted installs left, unless another launcher is installing right now.
+                                   const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced,
+                                   juce::File& setAsideAs);
+    // Removes what interrupted installs left, unless another launcher is installing right now, and
+    // names in one line what could not be removed.
     void clean_up_interrupted_installs();
 
     // launcher self-update

@@ -42,14 +42,16 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     };
 
     StagedBuild::Replaced replaced;
+    juce::File setAside;
     const auto result = stage_and_swap_in(zip, data, launcher_child_file(config.app_executable), true, checkExecutable,
-                                          "Failed to remove existing app", replaced);
+                                          "Failed to remove existing app", replaced, setAside);
     if (result.failed())
         return result;
     if (replaced == StagedBuild::Replaced::removed)
         log_info("Removed existing app");
-    else if (replaced == StagedBuild::Replaced::setAside)
-        log_error("Failed to remove existing app"); // the new build is in place; removed at the next start
+    else if (replaced == StagedBuild::Replaced::setAside) // the new build is in place all the same
+        log_info("Could not remove the replaced app build " + setAside.getFullPathName().quoted()
+                 + "; it is removed at a later start");
 
     const auto installedVersion = read_installed_version();
     if (expectedAppVersion.isNotEmpty() && installedVersion != expectedAppVersion)
@@ -83,7 +85,8 @@ juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File
 juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce::MemoryBlock& data,
                                                 const juce::File& folder, bool restoreOld,
                                                 const std::function<juce::Result(const juce::File&)>& check,
-                                                const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced)
+                                                const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced,
+                                                juce::File& setAsideAs)
 {
     const StagedBuild build(folder);
     InstallLock lock;
@@ -102,7 +105,7 @@ juce::Result LauncherComponent::stage_and_swap_in(juce::ZipFile& zip, const juce
         return result;
     }
 
-    return build.swap_in(oldStaysMessage, replaced);
+    return build.swap_in(oldStaysMessage, replaced, setAsideAs);
 }
 
 void LauncherComponent::clean_up_interrupted_installs()
@@ -111,7 +114,16 @@ void LauncherComponent::clean_up_interrupted_installs()
     if (! lock.try_enter())
         return;
 
-    StagedBuild(launcher_child_file(config.app_executable)).clean_up(true);
+    auto stays = StagedBuild(launcher_child_file(config.app_executable)).clean_up(true);
     // An earlier launcher build set aside is of no use: the patcher only ever takes the newest.
-    StagedBuild(launcher_child_file(build_info::running_application_name())).clean_up(false);
+    stays.addArray(StagedBuild(launcher_child_file(build_info::running_application_name())).clean_up(false));
+
+    // Held open by another program, or not the user's to delete; later installs set builds aside
+    // under other names, so this only costs disk space.
+    if (stays.isEmpty())
+        return;
+    juce::StringArray names;
+    for (const auto& file : stays)
+        names.add(file.getFullPathName().quoted());
+    log_info("Could not remove what earlier installs left, tried again at the next start: " + names.joinIntoString(", "));
 }

@@ -1,5 +1,7 @@
 #include "engine/StagedBuild.h"
 
+#include <map>
+
 #include "engine/ArchiveLayout.h"
 #include "engine/EntryWriter.h"
 #include "engine/LauncherComponent.h"
@@ -11,6 +13,25 @@ juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const
 {
     log_error("Failed to unzip entry " + juce::String(index) + ": " + entry.filename.quoted());
     return result;
+}
+
+// The replaced builds left beside the folder by their number: <name>.old is 1, <name>.old.<n> is n.
+std::map<int, juce::File> numbered_set_aside(const juce::File& previous)
+{
+    std::map<int, juce::File> numbered;
+    if (previous.exists())
+        numbered[1] = previous;
+    const auto prefix = previous.getFileName() + ".";
+    for (const auto& entry : juce::RangedDirectoryIterator(previous.getParentDirectory(), false, "*",
+                                                           juce::File::findFilesAndDirectories))
+    {
+        const auto name = entry.getFile().getFileName();
+        const auto number = name.substring(prefix.length());
+        if (name.startsWith(prefix) && number.length() <= 6 && juce::String(number.getIntValue()) == number
+            && number.getIntValue() >= 2)
+            numbered[number.getIntValue()] = entry.getFile();
+    }
+    return numbered;
 }
 } // namespace
 
@@ -77,15 +98,33 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
     return juce::Result::ok();
 }
 
-juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced& replaced) const
+juce::Array<juce::File> StagedBuild::set_aside() const
+{
+    juce::Array<juce::File> result;
+    for (const auto& [number, file] : numbered_set_aside(previous))
+        result.add(file);
+    return result;
+}
+
+juce::File StagedBuild::next_set_aside() const
+{
+    const auto left = numbered_set_aside(previous);
+    if (left.empty())
+        return previous;
+    return previous.getSiblingFile(previous.getFileName() + "." + juce::String(left.rbegin()->first + 1));
+}
+
+juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced& replaced, juce::File& setAsideAs) const
 {
     replaced = Replaced::nothing;
-    previous.deleteRecursively();
+    for (const auto& left : set_aside())
+        left.deleteRecursively();
+    setAsideAs = next_set_aside();
 
     if (folder.exists())
     {
         // A rename either happens whole or not at all: the old folder is never half removed.
-        if (! folder.moveFileTo(previous))
+        if (! folder.moveFileTo(setAsideAs))
         {
             discard();
             return juce::Result::fail(oldStaysMessage);
@@ -96,31 +135,35 @@ juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced&
     if (! staged().moveFileTo(folder))
     {
         if (replaced == Replaced::setAside)
-            previous.moveFileTo(folder);
+            setAsideAs.moveFileTo(folder);
         discard();
         replaced = Replaced::nothing;
         return juce::Result::fail("Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
     }
 
     discard();
-    if (replaced == Replaced::setAside && previous.deleteRecursively())
+    if (replaced == Replaced::setAside && setAsideAs.deleteRecursively())
         replaced = Replaced::removed;
     return juce::Result::ok();
 }
 
-void StagedBuild::discard() const
+bool StagedBuild::discard() const
 {
-    staging.deleteRecursively();
+    return staging.deleteRecursively();
 }
 
-void StagedBuild::clean_up(bool restoreOld) const
+juce::Array<juce::File> StagedBuild::clean_up(bool restoreOld) const
 {
-    discard();
-    if (! previous.exists())
-        return;
+    juce::Array<juce::File> stays;
+    if (! discard())
+        stays.add(staging);
 
-    // Killed between the two renames: the old build is the only one there is.
-    if (restoreOld && ! folder.exists() && previous.moveFileTo(folder))
-        return;
-    previous.deleteRecursively();
+    auto left = set_aside();
+    // Killed between the two renames: the newest build set aside is the only whole one there is.
+    if (restoreOld && ! folder.exists() && ! left.isEmpty() && left.getLast().moveFileTo(folder))
+        left.removeLast();
+    for (const auto& file : left)
+        if (! file.deleteRecursively())
+            stays.add(file);
+    return stays;
 }
