@@ -53,10 +53,9 @@ public:
     // `restoreOld`, when the folder is missing, the newest build set aside is put back first.
     juce::Array<juce::File> clean_up(bool restoreOld) const;
 
-    // The replaced builds still there, oldest first.
-    juce::Array<juce::File> set_aside() const;
-
 private:
+    // The replaced builds still there, oldest first, and the name for the next one.
+    juce::Array<juce::File> set_aside() const;
     juce::File next_set_aside() const;
 
     juce::File folder, staging, previous;
