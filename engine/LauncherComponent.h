@@ -82,18 +82,21 @@ private:
 
     // install
     juce::Result install_app(const juce::MemoryBlock& data);
-    // Unzips beside `buildFolder` (into its staging folder, see StagedBuild); mode 1: the entries
-    // hold the folder itself. `directory` was read from the archive `zip` reads, for what the
-    // framework does not keep of it. The caller then swaps the build in.
-    juce::Result unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode, const ZipDirectory& directory);
+    // Unzips beside the build's folder (into its staging folder, see StagedBuild); mode 1: the
+    // entries hold the folder itself. `directory` was read from the archive `zip` reads, for what
+    // the framework does not keep of it. The caller then swaps `build` in.
+    juce::Result unzip_build(juce::ZipFile& zip, const StagedBuild& build, int mode, const ZipDirectory& directory);
     // Opens the archive `data` once its directory has been read, unzips the build beside `folder`,
     // lets `check` look at the unzipped copy, then swaps it in, all under the install lock; on any
     // failure or stop the staged copy goes and `folder` stays as it was. `restoreOld`: an earlier
-    // build an interrupted install set aside is put back first.
+    // build an interrupted install set aside is put back first. `setAsideAs`: where the replaced
+    // build stays when it could not be removed.
     juce::Result stage_and_swap_in(const juce::MemoryBlock& data, const juce::File& folder, bool restoreOld,
                                    const std::function<juce::Result(const juce::File& staged)>& check,
-                                   const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced);
-    // Removes what interrupted installs left, unless another launcher is installing right now.
+                                   const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced,
+                                   juce::File& setAsideAs);
+    // Removes what interrupted installs left, unless another launcher is installing right now, and
+    // names in one line what could not be removed.
     void clean_up_interrupted_installs();
 
     // launcher self-update

@@ -48,14 +48,16 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     };
 
     StagedBuild::Replaced replaced;
+    juce::File setAside;
     const auto result = stage_and_swap_in(data, launcher_child_file(config.app_executable), true, checkExecutable,
-                                          "Failed to remove existing app", replaced);
+                                          "Failed to remove existing app", replaced, setAside);
     if (result.failed())
         return result;
     if (replaced == StagedBuild::Replaced::removed)
         log_info("Removed existing app");
-    else if (replaced == StagedBuild::Replaced::setAside)
-        log_error("Failed to remove existing app"); // the new build is in place; removed at the next start
+    else if (replaced == StagedBuild::Replaced::setAside) // the new build is in place all the same
+        log_info("Could not remove the replaced app build " + setAside.getFullPathName().quoted()
+                 + "; it is removed at a later start");
 
     const auto installedVersion = read_installed_version();
     if (expectedAppVersion.isNotEmpty() && installedVersion != expectedAppVersion)
@@ -68,7 +70,7 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     return juce::Result::ok();
 }
 
-juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File& buildFolder, int mode,
+juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const StagedBuild& build, int mode,
                                             const ZipDirectory& directory)
 {
     const auto entryCount = zip.getNumEntries();
@@ -78,13 +80,14 @@ juce::Result LauncherComponent::unzip_build(juce::ZipFile& zip, const juce::File
     if (const auto same = directory.matches(zip); same.failed())
         return unreadable_directory(same);
 
-    return StagedBuild(buildFolder).unzip(zip, directory, mode == 1, [this] { return threadShouldExit(); });
+    return build.unzip(zip, directory, mode == 1, [this] { return threadShouldExit(); });
 }
 
 juce::Result LauncherComponent::stage_and_swap_in(const juce::MemoryBlock& data, const juce::File& folder,
                                                 bool restoreOld,
                                                 const std::function<juce::Result(const juce::File&)>& check,
-                                                const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced)
+                                                const juce::String& oldStaysMessage, StagedBuild::Replaced& replaced,
+                                                juce::File& setAsideAs)
 {
     // Read before the framework sees the archive, which copies all it takes for the directory.
     ZipDirectory directory;
@@ -101,7 +104,7 @@ juce::Result LauncherComponent::stage_and_swap_in(const juce::MemoryBlock& data,
 
     juce::MemoryInputStream input(data, true);
     juce::ZipFile zip(input);
-    auto result = unzip_build(zip, folder, 1, directory);
+    auto result = unzip_build(zip, build, 1, directory);
     if (result.wasOk() && threadShouldExit())
         result = juce::Result::fail("Cancelled");
     if (result.wasOk())
@@ -112,7 +115,7 @@ juce::Result LauncherComponent::stage_and_swap_in(const juce::MemoryBlock& data,
         return result;
     }
 
-    return build.swap_in(oldStaysMessage, replaced);
+    return build.swap_in(oldStaysMessage, replaced, setAsideAs);
 }
 
 void LauncherComponent::clean_up_interrupted_installs()
@@ -121,7 +124,16 @@ void LauncherComponent::clean_up_interrupted_installs()
     if (! lock.try_enter())
         return;
 
-    StagedBuild(launcher_child_file(config.app_executable)).clean_up(true);
+    auto stays = StagedBuild(launcher_child_file(config.app_executable)).clean_up(true);
     // An earlier launcher build set aside is of no use: the patcher only ever takes the newest.
-    StagedBuild(launcher_child_file(build_info::running_application_name())).clean_up(false);
+    stays.addArray(StagedBuild(launcher_child_file(build_info::running_application_name())).clean_up(false));
+
+    // Held open by another program, or not the user's to delete; later installs set builds aside
+    // under other names, so this only costs disk space.
+    if (stays.isEmpty())
+        return;
+    juce::StringArray names;
+    for (const auto& file : stays)
+        names.add(file.getFullPathName().quoted());
+    log_info("Could not remove what earlier installs left, tried again at the next start: " + names.joinIntoString(", "));
 }

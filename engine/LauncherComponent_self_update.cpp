@@ -92,7 +92,9 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
         return juce::Result::fail("Launcher build not found");
     };
     StagedBuild::Replaced replaced;
-    auto result = stage_and_swap_in(data, target, false, checkBuild, "Failed to remove earlier launcher build", replaced);
+    juce::File setAside;
+    auto result = stage_and_swap_in(data, target, false, checkBuild, "Failed to remove earlier launcher build", replaced,
+                                    setAside);
     if (result.failed())
         return result;
 

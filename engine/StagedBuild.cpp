@@ -1,5 +1,7 @@
 #include "engine/StagedBuild.h"
 
+#include <map>
+
 #include "engine/ArchiveLayout.h"
 #include "engine/EntryWriter.h"
 #include "engine/LauncherComponent.h"
@@ -12,11 +14,41 @@ juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const
     log_error("Failed to unzip entry " + juce::String(index) + ": " + entry.filename.quoted());
     return result;
 }
+
+// The folders named after `base` beside it, by their number: `base` itself is 1, <base>.<n> is n.
+std::map<int, juce::File> numbered_siblings(const juce::File& base)
+{
+    std::map<int, juce::File> numbered;
+    if (base.exists())
+        numbered[1] = base;
+    const auto prefix = base.getFileName() + ".";
+    for (const auto& entry : juce::RangedDirectoryIterator(base.getParentDirectory(), false, "*",
+                                                           juce::File::findFilesAndDirectories))
+    {
+        const auto name = entry.getFile().getFileName();
+        const auto number = name.substring(prefix.length());
+        if (name.startsWith(prefix) && number.length() <= 6 && juce::String(number.getIntValue()) == number
+            && number.getIntValue() >= 2)
+            numbered[number.getIntValue()] = entry.getFile();
+    }
+    return numbered;
+}
+
+// `base` when none of its numbered folders is left, else one number above the highest: the
+// newest is always the highest.
+juce::File next_numbered(const juce::File& base)
+{
+    const auto left = numbered_siblings(base);
+    if (left.empty())
+        return base;
+    return base.getSiblingFile(base.getFileName() + "." + juce::String(left.rbegin()->first + 1));
+}
 } // namespace
 
 StagedBuild::StagedBuild(const juce::File& folder_)
     : folder(folder_),
-      staging(folder_.getSiblingFile(folder_.getFileName() + ".installing")),
+      stagingBase(folder_.getSiblingFile(folder_.getFileName() + ".installing")),
+      staging(stagingBase),
       previous(folder_.getSiblingFile(folder_.getFileName() + ".old"))
 {
 }
@@ -24,6 +56,11 @@ StagedBuild::StagedBuild(const juce::File& folder_)
 juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& directory, bool entriesBesideFolder,
                                 const std::function<bool()>& stopRequested) const
 {
+    // An earlier staging folder that cannot be emptied stays for a later start: none of its files
+    // may become part of this build, so this one is unzipped beside it.
+    if (! discard())
+        staging = next_numbered(stagingBase);
+
     const auto build = staged();
     const auto root = entriesBesideFolder ? staging : build;
     const auto entryCount = zip.getNumEntries();
@@ -46,7 +83,6 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
         return juce::Result::fail("Not enough free disk space to unzip downloaded build");
     }
 
-    discard();
     if (! build.createDirectory())
         return juce::Result::fail("Failed to create target folder: " + build.getFullPathName());
 
@@ -77,15 +113,25 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
     return juce::Result::ok();
 }
 
-juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced& replaced) const
+juce::Array<juce::File> StagedBuild::set_aside() const
+{
+    juce::Array<juce::File> result;
+    for (const auto& [number, file] : numbered_siblings(previous))
+        result.add(file);
+    return result;
+}
+
+juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced& replaced, juce::File& setAsideAs) const
 {
     replaced = Replaced::nothing;
-    previous.deleteRecursively();
+    for (const auto& left : set_aside())
+        left.deleteRecursively();
+    setAsideAs = next_numbered(previous);
 
     if (folder.exists())
     {
         // A rename either happens whole or not at all: the old folder is never half removed.
-        if (! folder.moveFileTo(previous))
+        if (! folder.moveFileTo(setAsideAs))
         {
             discard();
             return juce::Result::fail(oldStaysMessage);
@@ -96,31 +142,36 @@ juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced&
     if (! staged().moveFileTo(folder))
     {
         if (replaced == Replaced::setAside)
-            previous.moveFileTo(folder);
+            setAsideAs.moveFileTo(folder);
         discard();
         replaced = Replaced::nothing;
         return juce::Result::fail("Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
     }
 
     discard();
-    if (replaced == Replaced::setAside && previous.deleteRecursively())
+    if (replaced == Replaced::setAside && setAsideAs.deleteRecursively())
         replaced = Replaced::removed;
     return juce::Result::ok();
 }
 
-void StagedBuild::discard() const
+bool StagedBuild::discard() const
 {
-    staging.deleteRecursively();
+    return staging.deleteRecursively();
 }
 
-void StagedBuild::clean_up(bool restoreOld) const
+juce::Array<juce::File> StagedBuild::clean_up(bool restoreOld) const
 {
-    discard();
-    if (! previous.exists())
-        return;
+    juce::Array<juce::File> stays;
+    for (const auto& [number, file] : numbered_siblings(stagingBase))
+        if (! file.deleteRecursively())
+            stays.add(file);
 
-    // Killed between the two renames: the old build is the only one there is.
-    if (restoreOld && ! folder.exists() && previous.moveFileTo(folder))
-        return;
-    previous.deleteRecursively();
+    auto left = set_aside();
+    // Killed between the two renames: the newest build set aside is the only whole one there is.
+    if (restoreOld && ! folder.exists() && ! left.isEmpty() && left.getLast().moveFileTo(folder))
+        left.removeLast();
+    for (const auto& file : left)
+        if (! file.deleteRecursively())
+            stays.add(file);
+    return stays;
 }

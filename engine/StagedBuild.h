@@ -11,10 +11,14 @@
 // the same file system), checked, and only then swapped in by renames:
 //
 //   <name>.installing/<name>   the new build while it is unzipped and checked
-//   <name>.old                 the replaced build, between the two renames and until it is removed
+//   <name>.old, <name>.old.2   the replaced build, between the two renames and until it is removed
 //
-// What an interrupted install leaves there is cleaned up before the next install and at the next
-// start. Worker thread; callers hold the install lock (`InstallLock`) around all of it.
+// A replaced build that cannot be removed (a file held open by another program, or not the user's
+// to delete) must not block later installs, so each is set aside under a free name: <name>.old
+// when none is left, otherwise one number above the highest left, which keeps the newest the
+// highest. So is a staging folder that cannot be emptied: the next unzip goes to a numbered
+// <name>.installing beside it. What an interrupted install leaves there is cleaned up before the next install and at
+// the next start. Worker thread; callers hold the install lock (`InstallLock`) around all of it.
 class StagedBuild
 {
 public:
@@ -36,20 +40,25 @@ public:
     {
         nothing,     // there was no folder before
         removed,     // the old folder is gone
-        setAside     // the old folder is still there as <name>.old (removed at the next start)
+        setAside     // the old folder is still there as `setAsideAs` (removed at a later start)
     };
 
     // Moves the old folder aside and the staged build into its place. When the old folder cannot
     // be moved, nothing changes and the result carries `oldStaysMessage`.
-    juce::Result swap_in(const juce::String& oldStaysMessage, Replaced& replaced) const;
+    juce::Result swap_in(const juce::String& oldStaysMessage, Replaced& replaced, juce::File& setAsideAs) const;
 
-    // Removes the staging folder.
-    void discard() const;
+    // Removes the staging folder; false when some of it stays.
+    bool discard() const;
 
-    // Removes what an interrupted install left. With `restoreOld`, an old build that was moved
-    // aside and never replaced is put back first.
-    void clean_up(bool restoreOld) const;
+    // Removes what interrupted installs left and returns what of it could not be removed. With
+    // `restoreOld`, when the folder is missing, the newest build set aside is put back first.
+    juce::Array<juce::File> clean_up(bool restoreOld) const;
 
 private:
-    juce::File folder, staging, previous;
+    // The replaced builds still there, oldest first, and the name for the next one.
+    juce::Array<juce::File> set_aside() const;
+
+    juce::File folder, stagingBase, previous;
+    // <name>.installing, or a numbered one beside it while that cannot be emptied (see unzip).
+    mutable juce::File staging;
 };

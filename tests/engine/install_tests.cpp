@@ -283,11 +283,62 @@ TEST(StagedBuild, FailedFinalRenamePutsTheOldFolderBack)
     ASSERT_FALSE(build.staged().exists()); // nothing to rename: the final rename fails
 
     StagedBuild::Replaced replaced;
-    const auto result = build.swap_in("Old stays", replaced);
+    juce::File setAside;
+    const auto result = build.swap_in("Old stays", replaced, setAside);
     EXPECT_EQ(result.getErrorMessage(), "Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
     EXPECT_EQ(replaced, StagedBuild::Replaced::nothing);
     EXPECT_EQ(folder.getChildFile("version.txt").loadFileAsString(), "1.0.0");
     EXPECT_FALSE(folder.getSiblingFile("App.old").exists());
+}
+
+// A killed install may leave the old build set aside beside earlier ones that could not be
+// removed: the newest, the highest number, is the one put back.
+TEST(StagedBuild, CleanUpPutsTheNewestSetAsideBuildBack)
+{
+    ScratchFolder scratch;
+    for (auto name : { "App.old", "App.old.2", "App.old.10", "App.old.x", "App.old.03" })
+        ASSERT_TRUE(write_file(scratch / (juce::String(name) + "/version.txt"), name));
+    const StagedBuild build(scratch / "App");
+
+    EXPECT_TRUE(build.clean_up(true).isEmpty());
+    EXPECT_EQ((scratch / "App/version.txt").loadFileAsString(), "App.old.10");
+    EXPECT_EQ(scratch.folder.findChildFiles(juce::File::findDirectories, false, "App.*").size(), 2); // not ours
+}
+
+// The new build goes in even when the one it replaces cannot be removed: that one stays aside,
+// named in a line of its own, and later installs set theirs aside beside it.
+TEST_F(EngineTest, ReplacedBuildThatCannotBeRemovedStaysAside)
+{
+    const struct
+    {
+        const char* version;
+        bool undeletable; // the build it replaces
+        const char* line;
+        const char* stays;
+    } rows[] = {
+        { "2.0.0", true, "[INFO]: Could not remove the replaced app build \"*/Solvanter.old\"; it is removed at a later start",
+          "Solvanter.old" },
+        { "3.0.0", false, "[INFO]: Removed existing app", "Solvanter.old" },
+        { "4.0.0", true, "[INFO]: Could not remove the replaced app build \"*/Solvanter.old.2\"; it is removed at a later start",
+          "Solvanter.old,Solvanter.old.2" },
+    };
+    install_standin("1.0.0");
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.version);
+        log.clear();
+        if (row.undeletable)
+            if (const auto why = make_undeletable(appFolder()); why.isNotEmpty())
+                GTEST_SKIP() << why;
+        const auto archive = zip_of({ exe, { "Solvanter/version.txt", row.version } });
+        auto launcher = make_launcher();
+        const auto result = LauncherComponentProbe { *launcher }.install_app({ archive.data(), archive.size() });
+
+        EXPECT_TRUE(result.wasOk()) << result.getErrorMessage();
+        EXPECT_TRUE(log.logged({ row.line, "!*Failed to remove existing app" })) << log.lines().joinIntoString("\n");
+        EXPECT_EQ(installed_version(), row.version);
+        EXPECT_EQ(leftovers(), row.stays);
+    }
 }
 
 // The launcher's own window is not the application's, whose title is only the start of it.

@@ -3,8 +3,12 @@
 // Shared by the engine and patcher tests: scratch files, archives, the stand-in application, and
 // the launcher's folder (the folder of the test program) with the dev backend.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -50,6 +54,42 @@ inline bool copy_executable(const juce::File& from, const juce::File& to)
 inline int count_starting(const std::vector<std::string>& strings, const std::string& prefix)
 {
     return (int) std::count_if(strings.begin(), strings.end(), [&](const auto& s) { return s.rfind(prefix, 0) == 0; });
+}
+
+// Sets or clears the immutable attribute, which even root cannot delete past.
+inline bool set_immutable(const juce::File& file, bool immutable)
+{
+    const int fd = open(file.getFullPathName().toRawUTF8(), O_RDONLY | O_NONBLOCK);
+    int flags = 0;
+    bool done = fd >= 0 && ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0)
+        close(fd);
+    return done;
+}
+
+// Puts held/file into `folder`, which then cannot be removed whole, though it can be renamed: as a
+// file held open on Windows. Root ignores permission bits, so it gets the immutable attribute;
+// another user gets held/ read-only. Undone by make_deletable. Empty when it worked, else why not.
+inline juce::String make_undeletable(const juce::File& folder)
+{
+    const auto file = folder.getChildFile("held/file");
+    if (! write_file(file, "held"))
+        return "cannot write " + file.getFullPathName();
+    if (geteuid() == 0)
+        set_immutable(file, true);
+    else
+        chmod(file.getParentDirectory().getFullPathName().toRawUTF8(), 0555);
+    if (file.deleteFile())
+        return "neither the immutable attribute nor a read-only folder keeps a file here";
+    return {};
+}
+inline void make_deletable(const juce::File& folder)
+{
+    const auto held = folder.getChildFile("held");
+    chmod(held.getFullPathName().toRawUTF8(), 0755);
+    set_immutable(held.getChildFile("file"), false);
 }
 
 // An archive entry; `mode` is recorded as its Unix file mode (0: none); `declared`, when set, is
@@ -125,11 +165,21 @@ struct EngineTest : ::testing::Test
     static bool no_app_window() { return ! platform::top_level_window_exists("Solvanter"); }
     static juce::File appFolder() { return launcher_child_file("Solvanter"); }
     static juce::String installed_version() { return appFolder().getChildFile("version.txt").loadFileAsString(); }
+    // The replaced builds set aside (Solvanter.old, Solvanter.old.2, ...) and the staging folders.
+    static juce::Array<juce::File> install_folders()
+    {
+        auto found = launcher_directory().findChildFiles(juce::File::findFilesAndDirectories, false, "Solvanter*.old*");
+        found.addArray(launcher_directory().findChildFiles(juce::File::findFilesAndDirectories, false, "Solvanter*.installing*"));
+        return found;
+    }
     // What an install may leave behind, or plant beside the application.
     static juce::String leftovers()
     {
         juce::StringArray names;
-        for (const auto& name : { "Solvanter.installing", "Solvanter.old", "config.xml", "outside.txt", "newdir" })
+        for (const auto& file : install_folders())
+            names.add(file.getFileName());
+        names.sort(false);
+        for (const auto& name : { "config.xml", "outside.txt", "newdir" })
             if (launcher_child_file(name).exists())
                 names.add(name);
         return names.joinIntoString(",");
@@ -137,6 +187,13 @@ struct EngineTest : ::testing::Test
     // A script host left beside the test program would let a later hand-over restart it.
     static void clean_launcher_folder()
     {
+        make_deletable(appFolder());
+        for (const auto& file : install_folders())
+        {
+            make_deletable(file);
+            make_deletable(file.getChildFile("Solvanter"));
+            file.deleteRecursively();
+        }
         for (auto name : { "Solvanter", "config.xml", "Solvanter Launcher", "patcher.bat", "patcher.vbs", "patcher.txt",
                            "stray-entry.txt", "solvanter-script-host", "precious.txt", "install.lock" })
             launcher_child_file(name).deleteRecursively();

@@ -45,7 +45,7 @@ setup)
     grep -qaF "$ORIGIN" "$EXE" || fail "$EXE does not point at $ORIGIN: build it with DEV_PORT=$DEV_PORT"
     rm -rf "$WORK"
     mkdir -p "$WORK"
-    for program in standin/standin_app:standin_win windows/timeout:timeout; do
+    for program in standin/standin_app:standin_win windows/timeout:timeout windows/hold_open:hold_open; do
         i686-w64-mingw32-gcc -std=c99 -O2 -s -Wall -Wextra -o "$WORK/${program#*:}.exe" "$SOURCE_DIR/tests/${program%:*}.c" \
             || fail "cannot build ${program#*:}.exe"
     done
@@ -159,6 +159,12 @@ wait_for_wine() {
     timeout 60 wineserver -w || fail "Wine processes still running after 60 s"
 }
 window_open() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\""; }
+# Holds a file or folder (a Windows path) open without sharing until hold_open.exe is killed.
+hold() {
+    local said="$DIR/hold-$(date +%s%N).txt"
+    timeout 120 wine "$WORK/hold_open.exe" "$1" >"$said" 2>&1 &
+    wait_for 60 grep -q held "$said" || fail "could not hold $1: $(cat "$said")"
+}
 
 case $CASE in
 options)
@@ -249,6 +255,38 @@ self_update)
     [ ! -e "$INSTALL/Solvanter Launcher" ] || fail "the update's folder is left"
     [ "$(grep -c "Checking app update" "$LOG")" -eq 1 ] || fail "the application was checked other than once"
     [ "$(grep -c '/check_version/launcher/' "$DIR/backend.txt")" -eq 2 ] || fail "launcher checks: $(cat "$DIR/backend.txt")"
+    ;;
+held_folders)
+    # Wine, unlike Windows, renames a folder holding an open file, but not a folder held open
+    # itself; it refuses to delete an open file as Windows does. The old build cannot be set
+    # aside: the update fails and leaves no staged build. A leftover that cannot be removed
+    # then blocks no update.
+    start_backend
+    mkdir -p "$INSTALL/Solvanter" "$INSTALL/Solvanter.old"
+    cp "$WORK/standin_win.exe" "$INSTALL/Solvanter/Solvanter.exe"
+    echo 0.9.0 >"$INSTALL/Solvanter/version.txt"
+    echo held >"$INSTALL/Solvanter.old/held.txt"
+    hold 'C:\cases\held_folders\install\Solvanter.old\held.txt'
+    hold 'C:\cases\held_folders\install\Solvanter'
+    leftover='Could not remove what earlier installs left, tried again at the next start: "C:\cases\held_folders\install\Solvanter.old"'
+    launcher --headless
+    expect_status 1
+    expect_log "$leftover"
+    expect_log "Failed to remove existing app"
+    [ ! -e "$INSTALL/Solvanter.installing" ] || fail "the staged build is left: $(ls "$INSTALL")"
+    [ "$(cat "$INSTALL/Solvanter/version.txt")" = 0.9.0 ] || fail "the old version is gone"
+
+    timeout 60 wine taskkill /f /im hold_open.exe >/dev/null 2>&1 || true
+    hold 'C:\cases\held_folders\install\Solvanter.old\held.txt'
+    rm -f "$LOG"
+    launcher --headless
+    expect_status 0
+    expect_log "$leftover"
+    expect_log "Removed existing app"
+    [ "$(cat "$INSTALL/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt: $(cat "$INSTALL/Solvanter/version.txt")"
+    [ "$(cd "$INSTALL" && echo Solvanter.*)" = Solvanter.old ] || fail "left: $(ls "$INSTALL")"
+    timeout 60 wine taskkill /f /im hold_open.exe >/dev/null 2>&1 || true
+    wait_for_wine
     ;;
 *)
     fail "unknown case $CASE"
