@@ -97,6 +97,9 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
                                     setAside);
     if (result.failed())
         return result;
+    if (replaced == StagedBuild::Replaced::setAside)
+        log_info("Could not remove the replaced launcher build " + setAside.getFullPathName().quoted()
+                 + "; it is removed at a later start");
 
     Patcher patcher(target);
     result = patcher.generate();
