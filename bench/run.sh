@@ -23,6 +23,9 @@
 # 3. The launcher's CPU use while it waits for an open application window to close, with its
 #    window shown and headless (utime + stime from /proc/<pid>/stat).
 # 4. Start to quit of an up-to-date headless run, and the part of it that is fixed waits.
+# 5. The install's layout check against its unzip, for an archive of deep paths (10 entries x
+#    2,000 folders) and one of 50,000 small entries (bench/layout_driver.cpp), with
+#    `unzip -q -o` of the same archive beside.
 set -euo pipefail
 export LC_ALL=C
 
@@ -76,7 +79,8 @@ BACKEND="$BUILD_DIR/bin/solvanter-dev-backend"
 STANDIN="$BUILD_DIR/tests/standin/solvanter-standin-app"
 DRIVER="$BUILD_DIR/bench/solvanter-bench-driver"
 TREE="$BUILD_DIR/bench/solvanter-bench-tree"
-for f in "$LAUNCHER" "$BACKEND" "$STANDIN" "$DRIVER" "$TREE"; do
+LAYOUT="$BUILD_DIR/bench/solvanter-bench-layout"
+for f in "$LAUNCHER" "$BACKEND" "$STANDIN" "$DRIVER" "$TREE" "$LAYOUT"; do
     [ -x "$f" ] || { echo "bench/run.sh: missing $f (build first)" >&2; exit 1; }
 done
 if ! grep -qa "http://127.0.0.1:$DEV_PORT" "$LAUNCHER"; then
@@ -470,12 +474,48 @@ measure_waiting() {
     R[up.requests]=$(median "${UP_REQUESTS[@]}")
 }
 
+# --- 5: the layout check ---------------------------------------------------------------------
+
+# Short folder names: the deep archive's paths are close to what the OS takes (PATH_MAX).
+layout_run() {
+    local kind=$1 run=$2 dir="$WORK/L/$1$2" t0 t1
+    mkdir -p "$dir/u"
+    "$LAYOUT" --kind "$kind" --folder "$dir" --result "$dir/r.txt" --save "$dir/a.zip" >"$dir/output.log" 2>&1 \
+        || { tail -n 3 "$dir/output.log" >&2; fail "layout run ($kind) failed: $(value_of "$dir/r.txt" check_result)"; }
+    sync
+    t0=$EPOCHREALTIME
+    unzip -q -o "$dir/a.zip" -d "$dir/u" >/dev/null 2>&1 || fail "unzip of the $kind archive failed"
+    t1=$EPOCHREALTIME
+    LAY_CHECK+=("$(value_of "$dir/r.txt" check_seconds)")
+    LAY_UNZIP+=("$(value_of "$dir/r.txt" unzip_seconds)")
+    LAY_INFOZIP+=("$(elapsed "$t0" "$t1")")
+    R[layout.$kind.entries]=$(value_of "$dir/r.txt" entries)
+    R[layout.$kind.bytes]=$(value_of "$dir/r.txt" archive_bytes)
+    R[layout.$kind.result]=$(value_of "$dir/r.txt" unzip_result)
+}
+
+measure_layout() {
+    local kind run
+    for kind in deep many; do
+        echo "-- layout check and unzip: $kind archive" >&2
+        LAY_CHECK=() LAY_UNZIP=() LAY_INFOZIP=()
+        for run in $(seq "$runs"); do
+            layout_run "$kind" "$run"
+        done
+        R[layout.$kind.check]=$(median "${LAY_CHECK[@]}")
+        R[layout.$kind.unzip]=$(median "${LAY_UNZIP[@]}")
+        R[layout.$kind.infozip]=$(median "${LAY_INFOZIP[@]}")
+    done
+}
+
 # --- run and report -------------------------------------------------------------------------
 
 # Every size keeps its runs' folders until the end (deleting thousands of files between runs
 # slows the next file creations down on some file systems), so check the space first.
 need_mb=0
 for mb in $sizes; do need_mb=$(( need_mb + mb * (4 + 5 * runs) )); done
+# The layout runs: twice 50,000 small files each.
+need_mb=$(( need_mb + 450 * runs ))
 free_mb=$(df -Pm "$WORK" | awk 'NR == 2 { print $4 }')
 [ "$free_mb" -gt "$need_mb" ] || fail "needs about $need_mb MB free in $WORK, has $free_mb MB"
 
@@ -485,6 +525,7 @@ for mb in $sizes; do
 done
 measure_waiting
 stop_backend
+measure_layout
 
 report() {
     local mb
@@ -551,6 +592,19 @@ report() {
     printf '   seconds from start: first log line %s, API check %s, "Launching" %s, app found %s, "Quit launcher" %s, exit %s\n' \
         "$(fmt "${R[up.first]}")" "$(fmt "${R[up.api]}")" "$(fmt "${R[up.launch]}")" \
         "$(fmt "${R[up.found]}")" "$(fmt "${R[up.quit]}")" "$(fmt "${R[up.wall]}")"
+    echo
+    echo "5. Layout check of an install against its unzip, seconds (median of $runs)"
+    printf '%-34s %7s %9s | %8s %8s %11s | %s\n' archive entries size check unzip "unzip -q" "check/unzip"
+    local kind label
+    for kind in deep many; do
+        [ "$kind" = deep ] && label="deep paths (10 x 2,000 folders)" || label="many small entries"
+        printf '%-34s %7s %6s KB | %8s %8s %11s | %10sx\n' "$label" "${R[layout.$kind.entries]}" \
+            "$(fmt "$(calc "${R[layout.$kind.bytes]} / 1024")" 0)" "$(fmt "${R[layout.$kind.check]}" 4)" \
+            "$(fmt "${R[layout.$kind.unzip]}")" "$(fmt "${R[layout.$kind.infozip]}")" \
+            "$(fmt "$(calc "${R[layout.$kind.check]} / ${R[layout.$kind.unzip]}")" 4)"
+        [ "${R[layout.$kind.result]}" = ok ] || echo "   $kind: the launcher's unzip failed: ${R[layout.$kind.result]}"
+    done
+    echo "   check: check_archive_layout alone; unzip: StagedBuild::unzip (checks again, then writes)."
 }
 
 mkdir -p "$BENCH_DIR/out"

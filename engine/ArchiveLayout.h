@@ -1,13 +1,24 @@
 #pragma once
 
+#include <functional>
+
 #include <juce_core/juce_core.h>
 
 #include "engine/ZipDirectory.h"
 
-// Checks, before anything is written, that unzipping `zip` into `root` writes nothing outside
-// `build`: every entry's path lies inside it and passes through no link entry of the archive, and
-// every link entry points inside it, by a relative path that passes through no other link. Names
-// and links are compared without case, as Windows does. On failure `failedIndex` is the entry at
-// fault. Worker thread.
-juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& directory, const juce::File& root,
-                                  const juce::File& build, int& failedIndex);
+// Checks, before anything is written, that unzipping `zip` writes nothing outside the build's
+// folder: every entry's path lies inside it and passes through no link entry of the archive, and
+// every link entry points inside it, by a relative path that passes through no other link.
+//
+// Paths are judged as text, name by name, as the OS resolves them; no name means anything of its
+// own (a '~' is a folder like any other). Names and links are compared without case, as Windows
+// does. `buildName` is the build folder's name when the entries' paths start with it, empty when
+// they are relative to it. `paths` receives, for each entry, the path below the unzip's root that
+// was judged ('/' between names, no "." or ".." and no empty name; "" is the root itself): the one
+// write_entry must write to. The cost is linear in the length of the archive's names.
+//
+// `stopRequested` is asked between entries; when it says so the check fails with "Cancelled" and
+// `failedIndex` is -1. On any other failure `failedIndex` is the entry at fault. Worker thread.
+juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& directory, const juce::String& buildName,
+                                  const std::function<bool()>& stopRequested, juce::StringArray& paths,
+                                  int& failedIndex);

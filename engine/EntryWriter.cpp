@@ -2,7 +2,9 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -50,13 +52,48 @@ juce::Result read_checked(juce::ZipFile& zip, int index, juce::uint32 crc, const
     return juce::Result::ok();
 }
 
-// The framework's own guard, kept for what the archive's layout check cannot know of.
-bool leads_through_link(const juce::File& root, const juce::File& folder)
+// `relative` ('/' between names, as check_archive_layout gives it) below `root`, taken as it is: no
+// name in it may mean anything to the framework.
+juce::File below(const juce::File& root, const std::string& relative)
 {
-    for (auto f = folder; f != root && f.isAChildOf(root); f = f.getParentDirectory())
-        if (f.isSymbolicLink())
-            return true;
-    return false;
+    if (relative.empty())
+        return root;
+    return juce::File::createFileWithoutCheckingPath(
+        juce::File::addTrailingSeparator(root.getFullPathName())
+        + juce::String::fromUTF8(relative.data(), (int) relative.size()).replaceCharacter('/', juce::File::getSeparatorChar()));
+}
+
+enum class Folders
+{
+    made,
+    throughLink, // the framework's own guard, kept for what the archive's layout check cannot know of
+    failed
+};
+
+// Makes the folders `relative` names below `root`, from the root down. Existing ones must not be
+// links; below the first that is missing nothing can be, so from there on they are only created.
+Folders make_folders(const juce::File& root, const std::string& relative, juce::Result& failure)
+{
+    bool creating = false;
+    for (size_t end = 0; end < relative.size();)
+    {
+        end = std::min(relative.find('/', end + 1), relative.size());
+        const auto folder = below(root, relative.substr(0, end));
+        if (! creating)
+        {
+            const auto kind = platform::path_kind(folder);
+            if (kind == platform::PathKind::link)
+                return Folders::throughLink;
+            creating = kind != platform::PathKind::folder;
+        }
+        if (creating)
+        {
+            failure = folder.createDirectory();
+            if (failure.failed())
+                return Folders::failed;
+        }
+    }
+    return Folders::made;
 }
 } // namespace
 
@@ -79,27 +116,32 @@ juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, j
     return result;
 }
 
-juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root)
+juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root,
+                         const juce::String& relative)
 {
     const auto& entry = *zip.getEntry(index);
     const auto path = entry_path(entry);
     if (path.isEmpty())
         return juce::Result::ok();
 
-    const auto target = root.getChildFile(path);
+    const auto name = relative.toStdString();
+    const auto target = below(root, name);
+    auto made = juce::Result::ok();
     if (path.endsWithChar('/'))
     {
-        if (leads_through_link(root, target))
+        if (make_folders(root, name, made) == Folders::throughLink)
             return juce::Result::fail("Directory leads through symlink: " + target.getFullPathName());
-        return target.createDirectory();
+        return made;
     }
 
-    if (leads_through_link(root, target.getParentDirectory()))
+    const auto slash = name.rfind('/');
+    const auto folders = make_folders(root, slash == std::string::npos ? std::string() : name.substr(0, slash), made);
+    if (folders == Folders::throughLink)
         return juce::Result::fail("Parent directory leads through symlink for target file: " + target.getFullPathName());
-    if ((target.exists() || target.isSymbolicLink()) && ! target.deleteFile())
-        return juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
-    if (! target.getParentDirectory().createDirectory())
+    if (folders == Folders::failed)
         return juce::Result::fail("Failed to create target folder: " + target.getParentDirectory().getFullPathName());
+    if (target == root || ((target.exists() || target.isSymbolicLink()) && ! target.deleteFile()))
+        return juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
 
     if (entry.isSymbolicLink)
     {

@@ -12,6 +12,8 @@ juce::String entry_path(const juce::ZipFile::ZipEntry& entry);
 // A link entry's target as stored in the archive, read and checked like any entry's data.
 juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, juce::String& target);
 
-// Writes entry `index` below `root`: a folder, a file (with the entry's time and permission bits)
-// or a link, as the entry says. The caller has checked that its path stays inside and passes through no link.
-juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root);
+// Writes entry `index` to `relative` below `root`: the path check_archive_layout judged, taken as it
+// is. A folder, a file (with the entry's time and permission bits) or a link, as the entry says.
+// Folders missing above it are made from the root down; one that is already a link on disk fails it.
+juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root,
+                         const juce::String& relative);

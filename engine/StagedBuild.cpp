@@ -65,11 +65,13 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
     const auto root = entriesBesideFolder ? staging : build;
     const auto entryCount = zip.getNumEntries();
 
-    // Everything is looked at before anything is written.
+    // Everything is looked at before anything is written; each entry goes where it was judged to.
     int failedIndex = -1;
-    const auto layout = check_archive_layout(zip, directory, root, build, failedIndex);
+    juce::StringArray paths;
+    const auto layout = check_archive_layout(zip, directory, entriesBesideFolder ? build.getFileName() : juce::String(),
+                                             stopRequested, paths, failedIndex);
     if (layout.failed())
-        return entry_failed(failedIndex, *zip.getEntry(failedIndex), layout);
+        return failedIndex < 0 ? layout : entry_failed(failedIndex, *zip.getEntry(failedIndex), layout);
 
     juce::int64 totalBytes = 0;
     for (int i = 0; i < entryCount; ++i)
@@ -99,7 +101,7 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
             }
 
             const auto& entry = *zip.getEntry(i);
-            const auto result = write_entry(zip, i, directory.crc(i), root);
+            const auto result = write_entry(zip, i, directory.crc(i), root, paths[i]);
             if (result.failed())
             {
                 discard();

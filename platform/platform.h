@@ -18,6 +18,20 @@ bool top_level_window_exists(const juce::String& title);
 // Gives an extracted file the permission bits its ZIP entry carries, where it carries any.
 void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::File& extracted);
 
+// Whether the OS reads this character of a link's target as a separator between names: on Linux
+// only '/', on Windows the backslash as well. A '~' is a name like any other on both.
+bool is_link_target_separator(juce::juce_wchar c);
+
+// What is at a path, without following a link there.
+enum class PathKind
+{
+    missing,  // nothing, or a path the OS cannot reach
+    link,
+    folder,
+    other
+};
+PathKind path_kind(const juce::File& file);
+
 // Whether the OS could start this file as a program (it exists and may be executed).
 bool can_start_program(const juce::File& executable);
 

@@ -175,6 +175,21 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::F
         chmod(extracted.getFullPathName().toRawUTF8(), (mode_t) (mode & 0777u & ~current_umask()));
 }
 
+bool is_link_target_separator(juce::juce_wchar c)
+{
+    return c == '/';
+}
+
+PathKind path_kind(const juce::File& file)
+{
+    struct stat info {};
+    if (lstat(file.getFullPathName().toRawUTF8(), &info) != 0)
+        return PathKind::missing;
+    if (S_ISLNK(info.st_mode))
+        return PathKind::link;
+    return S_ISDIR(info.st_mode) ? PathKind::folder : PathKind::other;
+}
+
 bool can_start_program(const juce::File& executable)
 {
     const auto path = executable.getFullPathName();

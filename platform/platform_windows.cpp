@@ -21,6 +21,22 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry&, const juce::File&)
     // Windows decides what may run by the file name, not by permission bits.
 }
 
+bool is_link_target_separator(juce::juce_wchar c)
+{
+    return c == '/' || c == '\\';
+}
+
+PathKind path_kind(const juce::File& file)
+{
+    // A reparse point is a link or a junction; either leads elsewhere.
+    const auto attributes = GetFileAttributesW(file.getFullPathName().toWideCharPointer());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return PathKind::missing;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return PathKind::link;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::folder : PathKind::other;
+}
+
 bool can_start_program(const juce::File& executable)
 {
     // CreateProcessW itself reports a program that cannot start.

@@ -7,6 +7,7 @@
 
 #include "engine/InstallLock.h"
 #include "engine/StagedBuild.h"
+#include "engine/ZipDirectory.h"
 #include "platform/platform.h"
 
 using devbackend::Reply;
@@ -137,6 +138,31 @@ std::string with_end_field(std::string zip, size_t offset, juce::uint32 value, s
     return zip;
 }
 
+// Ten entries each 2,000 folders deep, then a link 1,300 folders deep that climbs one level more
+// than the build holds.
+std::string deep_archive()
+{
+    juce::String deep = "Solvanter", climb = "x";
+    std::vector<ZipEntry> entries { exe, version };
+    for (int level = 0; level < 2000; ++level)
+        deep += "/d";
+    for (int i = 0; i < 10; ++i)
+        entries.push_back({ deep + "/" + juce::String(i), "deep" });
+    for (int level = 0; level <= 1300; ++level)
+        climb = "../" + climb;
+    entries.push_back(link_entry(deep.substring(0, 9 + 2 * 1300) + "/up", climb.toStdString()));
+    return zip_of(entries);
+}
+
+// One entry with the longest name an archive holds, far beyond what the OS takes as a path.
+std::string longest_name()
+{
+    juce::String name = "Solvanter";
+    while (name.length() < 65500)
+        name += "/a";
+    return zip_of({ exe, version, { name, "far down" } });
+}
+
 std::string random_bytes(size_t size)
 {
     juce::Random random(42);
@@ -181,6 +207,24 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         { "FolderThroughALink", zip_of({ exe, version, link_entry("Solvanter/here", "."), { "Solvanter/here/newdir/", "" } }),
           "Entry \"Solvanter/here/newdir/\" passes through link \"Solvanter/here\"",
           { "[ERROR]: Failed to unzip entry 3: \"Solvanter/here/newdir/\"" } },
+        // A '~' is a folder's name like any other, never the home folder.
+        { "LinkThroughAFolderNamedTilde",
+          zip_of({ exe, version, { "Solvanter/~/", "" }, link_entry("Solvanter/esc", "~/../..") }),
+          "Link \"Solvanter/esc\" points outside the build's folder: \"~/../..\"",
+          { "[ERROR]: Failed to unzip entry 3: \"Solvanter/esc\"" } },
+        { "VersionLinkedThroughTilde",
+          zip_of({ exe, { "Solvanter/~/", "" }, link_entry("Solvanter/version.txt", "~/../../precious.txt") }),
+          "Link \"Solvanter/version.txt\" points outside the build's folder: \"~/../../precious.txt\"", {} },
+        { "LinkOneLevelOut", zip_of({ exe, version, link_entry("Solvanter/up", "../x") }),
+          "Link \"Solvanter/up\" points outside the build's folder: \"../x\"", {} },
+        { "ChainedLinks",
+          zip_of({ exe, link_entry("Solvanter/x/up", ".."), link_entry("Solvanter/version.txt", "x/up/../precious.txt") }),
+          "Link \"Solvanter/version.txt\" points through another link: \"x/up/../precious.txt\"", {} },
+        // Judged in time linear in the names' length, so the refusal at the end comes.
+        { "DeepPaths", deep_archive(), "Link \"Solvanter/d/d/*/up\" points outside the build's folder: \"../../*\"",
+          { "[ERROR]: Failed to unzip entry 12: \"Solvanter/d/d/*/up\"" } },
+        { "LongestName", longest_name(), "Failed to create target folder: *Solvanter/a/a/*",
+          { "[ERROR]: Failed to unzip entry 2: \"Solvanter/a/a/*\"" } },
         { "MoreEntriesThanTheClassicRecordCounts", more_entries_than_the_classic_record_counts(),
           "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the archive needs ZIP64*" } },
         // An end record that counts fewer entries than the directory holds would leave the rest out.
@@ -242,6 +286,61 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         EXPECT_EQ(leftovers(), "");
         for (auto planted : { "outside.txt", "newdir" })
             launcher_child_file(planted).deleteRecursively();
+    }
+}
+
+// Links inside the build install as the OS reads them: a '~' names a folder of the build, and on
+// Linux a backslash is part of a name, so "a\..\..\x" climbs nowhere.
+TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
+{
+    const auto archive = zip_of({ exe, version, { "Solvanter/~/file", "in the build" }, link_entry("Solvanter/home", "~/file"),
+                                  link_entry("Solvanter/v", "a\\..\\..\\x") });
+    const struct
+    {
+        const char* link;
+        const char* target;
+        const char* content;
+    } rows[] = { { "home", "~/file", "in the build" }, { "v", "a\\..\\..\\x", "" } };
+
+    auto launcher = make_launcher();
+    const auto result = LauncherComponentProbe { *launcher }.install_app({ archive.data(), archive.size() });
+    ASSERT_TRUE(result.wasOk()) << result.getErrorMessage();
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.link);
+        const auto link = appFolder().getChildFile(row.link);
+        EXPECT_EQ(link.getNativeLinkedTarget(), row.target);
+        EXPECT_EQ(link.loadFileAsString(), row.content);
+    }
+}
+
+// A stop asked for while the layout is checked, in either pass over the entries, ends the unzip
+// before anything is written.
+TEST(StagedBuild, StopDuringTheLayoutCheckWritesNothing)
+{
+    ScratchFolder scratch;
+    const auto archive = zip_of({ exe, version, { "Solvanter/a/b", "b" }, link_entry("Solvanter/v", "a/b") });
+    const juce::MemoryBlock data(archive.data(), archive.size());
+    juce::MemoryInputStream input(data, false);
+    juce::ZipFile zip(input);
+    ZipDirectory directory;
+    ASSERT_TRUE(directory.read(data).wasOk() && directory.matches(zip).wasOk());
+    const StagedBuild build(scratch / "Solvanter");
+    const auto staging = scratch / "Solvanter.installing";
+
+    for (const int answered : { 0, 5 })
+    {
+        int asked = 0;
+        bool writtenWhenStopped = true;
+        const auto result = build.unzip(zip, directory, true, [&] {
+            if (++asked <= answered)
+                return false;
+            writtenWhenStopped = staging.exists();
+            return true;
+        });
+        EXPECT_EQ(result.getErrorMessage(), "Cancelled");
+        EXPECT_FALSE(writtenWhenStopped) << answered;
+        EXPECT_FALSE(staging.exists());
     }
 }
 

@@ -1,0 +1,135 @@
+// solvanter-bench-layout: times the layout check and the unzip of a generated archive, once.
+//
+// Usage: solvanter-bench-layout --kind deep|many --folder DIR --result FILE [--save ZIP]
+//
+//   deep: 10 entries each 2,000 folders deep ("Solvanter/d/d/.../d/<n>") and a link in the build;
+//   many: 50,000 small files in 500 folders and a link in the build.
+//
+// Builds the archive in memory (and writes it to ZIP when asked, for a reference unzip), then
+// times check_archive_layout alone and StagedBuild::unzip of it into DIR/Solvanter.installing
+// (which checks the layout again before it writes). FILE receives "key=value" lines:
+//   archive_bytes, entries, check_seconds, check_result, unzip_seconds, unzip_result
+// Exit status: 0 when the check passed (the unzip may fail where the OS refuses a path),
+// 1 when it failed, 2 on bad arguments.
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "engine/ArchiveLayout.h"
+#include "engine/StagedBuild.h"
+#include "engine/ZipDirectory.h"
+
+namespace
+{
+double seconds_since(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void add(juce::ZipFile::Builder& builder, const juce::String& name, const std::string& bytes)
+{
+    builder.addEntry(new juce::MemoryInputStream(bytes.data(), bytes.size(), true), 0, name, juce::Time());
+}
+
+// The builder records no file modes: the first entry is made a link in the central directory,
+// which the end record (the last 22 bytes) locates.
+void make_first_entry_a_link(juce::MemoryBlock& zip)
+{
+    auto* bytes = static_cast<juce::uint8*>(zip.getData());
+    const auto end = zip.getSize() - 22;
+    const auto directory = (size_t) bytes[end + 16] | (size_t) bytes[end + 17] << 8 | (size_t) bytes[end + 18] << 16
+                           | (size_t) bytes[end + 19] << 24;
+    const juce::uint32 mode = 0120777u << 16;
+    for (size_t i = 0; i < 4; ++i)
+        bytes[directory + 38 + i] = (juce::uint8) (mode >> (8 * i));
+}
+
+juce::MemoryBlock make_archive(const std::string& kind)
+{
+    juce::ZipFile::Builder builder;
+    add(builder, "Solvanter/version.txt", "about/version");
+    add(builder, "Solvanter/about/version", "1.0.0");
+    if (kind == "deep")
+    {
+        juce::String deep = "Solvanter";
+        for (int level = 0; level < 2000; ++level)
+            deep += "/d";
+        for (int i = 0; i < 10; ++i)
+            add(builder, deep + "/" + juce::String(i), "deep");
+    }
+    else
+    {
+        for (int i = 0; i < 50000; ++i)
+            add(builder, "Solvanter/data/folder" + juce::String(i / 100) + "/file" + juce::String(i) + ".txt",
+                "entry " + std::to_string(i) + "\n");
+    }
+    juce::MemoryOutputStream out;
+    builder.writeToStream(out, nullptr);
+    auto zip = out.getMemoryBlock();
+    make_first_entry_a_link(zip);
+    return zip;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string kind, folder, resultPath, savePath;
+    for (int i = 1; i + 1 < argc; i += 2)
+    {
+        const std::string option = argv[i];
+        if (option == "--kind")
+            kind = argv[i + 1];
+        else if (option == "--folder")
+            folder = argv[i + 1];
+        else if (option == "--result")
+            resultPath = argv[i + 1];
+        else if (option == "--save")
+            savePath = argv[i + 1];
+    }
+    if ((kind != "deep" && kind != "many") || folder.empty() || resultPath.empty() || argc % 2 == 0)
+    {
+        std::fprintf(stderr, "usage: %s --kind deep|many --folder DIR --result FILE [--save ZIP]\n", argv[0]);
+        return 2;
+    }
+
+    const auto archive = make_archive(kind);
+    if (! savePath.empty())
+        juce::File(savePath).replaceWithData(archive.getData(), archive.getSize());
+
+    ZipDirectory directory;
+    auto readable = directory.read(archive);
+    juce::MemoryInputStream input(archive, false);
+    juce::ZipFile zip(input);
+    if (readable.wasOk())
+        readable = directory.matches(zip);
+    if (readable.failed())
+    {
+        std::fprintf(stderr, "archive not readable: %s\n", readable.getErrorMessage().toRawUTF8());
+        return 1;
+    }
+
+    const auto never = [] { return false; };
+    juce::StringArray paths;
+    int failedIndex = -1;
+    const auto checkStart = std::chrono::steady_clock::now();
+    const auto check = check_archive_layout(zip, directory, "Solvanter", never, paths, failedIndex);
+    const auto checkSeconds = seconds_since(checkStart);
+
+    const StagedBuild build(juce::File(folder).getChildFile("Solvanter"));
+    const auto unzipStart = std::chrono::steady_clock::now();
+    const auto unzip = build.unzip(zip, directory, true, never);
+    const auto unzipSeconds = seconds_since(unzipStart);
+    const auto outcome = [](const juce::Result& r) { return r.wasOk() ? std::string("ok") : r.getErrorMessage().toStdString(); };
+
+    std::ofstream out(resultPath, std::ios::trunc);
+    out << "archive_bytes=" << archive.getSize() << "\n"
+        << "entries=" << zip.getNumEntries() << "\n"
+        << "check_seconds=" << checkSeconds << "\n"
+        << "check_result=" << outcome(check) << "\n"
+        << "unzip_seconds=" << unzipSeconds << "\n"
+        << "unzip_result=" << outcome(unzip).substr(0, 200) << "\n";
+    out.close();
+    return check.wasOk() && out ? 0 : 1;
+}
