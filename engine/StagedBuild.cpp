@@ -126,8 +126,7 @@ juce::Array<juce::File> StagedBuild::set_aside() const
 juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced& replaced, juce::File& setAsideAs) const
 {
     replaced = Replaced::nothing;
-    for (const auto& left : set_aside())
-        left.deleteRecursively();
+    // clean_up, under the same lock, has just removed every earlier one it could.
     setAsideAs = next_numbered(previous);
 
     if (folder.exists())

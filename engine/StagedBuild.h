@@ -43,7 +43,7 @@ public:
         setAside     // the old folder is still there as `setAsideAs` (removed at a later start)
     };
 
-    // Moves the old folder aside and the staged build into its place. When the old folder cannot
+    // Moves the old folder aside (after clean_up) and the staged build into its place. When the old folder cannot
     // be moved, nothing changes and the result carries `oldStaysMessage`.
     juce::Result swap_in(const juce::String& oldStaysMessage, Replaced& replaced, juce::File& setAsideAs) const;
 

@@ -36,6 +36,16 @@ struct Run
     const char* stays = "";             // what cannot be removed (and is named once at start-up)
 };
 
+// Makes a file below the launcher's folder impossible to remove, or skips the test.
+std::function<void()> undeletable(const char* path)
+{
+    return [path] {
+        const auto why = make_undeletable(launcher_child_file(path));
+        if (why.isNotEmpty())
+            GTEST_SKIP() << why;
+    };
+}
+
 // A version.txt of megabytes, its version on the first line.
 const std::string hugeVersion = "1.0.0\n" + std::string(5000000, 'v');
 
@@ -94,22 +104,14 @@ const Run runs[] = {
       { "[INFO]: Could not remove what earlier installs left, tried again at the next start: \"*/Solvanter.old\"",
         "[INFO]: Removed existing app" },
       {}, "1.0.0",
-      [] {
-          const auto why = make_undeletable(launcher_child_file("Solvanter.old"));
-          if (why.isNotEmpty())
-              GTEST_SKIP() << why;
-      },
+      undeletable("Solvanter.old"),
       "Solvanter.old" },
     // Nor does an unzip folder that cannot be emptied, and none of its files joins the new build.
     { "UndeletableUnzipFolder", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
       { "[INFO]: Could not remove what earlier installs left, tried again at the next start: \"*/Solvanter.installing\"",
         "[INFO]: Removed existing app" },
       {}, "1.0.0",
-      [] {
-          const auto why = make_undeletable(launcher_child_file("Solvanter.installing/Solvanter"));
-          if (why.isNotEmpty())
-              GTEST_SKIP() << why;
-      },
+      undeletable("Solvanter.installing/Solvanter"),
       "Solvanter.installing" },
     // A folder where the executable belongs is no installed application: it is replaced, not launched.
     { "ExecutableFolderIsNoApp", nullptr, "1.0.0", nullptr, 0, 0, false, false,
