@@ -104,15 +104,30 @@ std::string more_than_the_disk_holds()
     return zip_of(entries);
 }
 
+// The archive's little-endian field at `at`, and the archive with it set to `value`.
+size_t field_at(const std::string& zip, size_t at, size_t bytes = 4)
+{
+    size_t value = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        value |= (size_t) (juce::uint8) zip[at + i] << (8 * i);
+    return value;
+}
+std::string with_field(std::string zip, size_t at, size_t value, size_t bytes = 4)
+{
+    for (size_t i = 0; i < bytes; ++i)
+        zip[at + i] = (char) (value >> (8 * i));
+    return zip;
+}
+
 // A ZIP64 end record with `extensible` bytes of extensible data, of which its size field counts
 // `declared`, and its locator, put before the end record; `signatures` are the two records'.
 std::string with_zip64_trailer(std::string zip, juce::uint64 entries, size_t extensible = 0, size_t declared = 0,
                                const char* signatures = "PK\x06\x06PK\x06\x07")
 {
     const auto field = [](juce::uint64 v, int bytes) { return std::string((const char*) &v, (size_t) bytes); };
-    const auto end = zip.substr(zip.size() - 22);
-    const auto directorySize = *(const juce::uint32*) &end[12], directoryStart = *(const juce::uint32*) &end[16];
     const auto zip64End = zip.size() - 22;
+    const auto end = zip.substr(zip64End);
+    const auto directorySize = field_at(end, 12), directoryStart = field_at(end, 16);
     zip.resize(zip64End);
     zip += std::string(signatures, 4) + field(44 + declared, 8) + field(45, 2) + field(45, 2) + field(0, 8)
            + field(entries, 8) + field(entries, 8) + field(directorySize, 8) + field(directoryStart, 8)
@@ -127,17 +142,8 @@ std::string more_entries_than_the_classic_record_counts()
     std::vector<ZipEntry> entries { exe, version };
     for (int i = (int) entries.size(); i < 70003; ++i)
         entries.push_back({ "Solvanter/data/" + juce::String(i), "" });
-    auto zip = with_zip64_trailer(zip_of(entries), 70003);
-    zip.replace(zip.size() - 22 + 8, 4, "\xff\xff\xff\xff");
-    return zip;
-}
-
-size_t field_at(const std::string& zip, size_t at, size_t bytes = 4)
-{
-    size_t value = 0;
-    for (size_t i = 0; i < bytes; ++i)
-        value |= (size_t) (juce::uint8) zip[at + i] << (8 * i);
-    return value;
+    const auto zip = with_zip64_trailer(zip_of(entries), 70003);
+    return with_field(zip, zip.size() - 22 + 8, 0xffffffff);
 }
 
 // Where the directory's header of entry `index` starts.
@@ -149,28 +155,19 @@ size_t directory_entry(const std::string& zip, int index)
     return at;
 }
 
-// The archive with a 4-byte field of entry `index`'s directory header set to `value`.
-std::string with_directory_field(std::string zip, int index, size_t offset, size_t value)
-{
-    const auto at = directory_entry(zip, index) + offset;
-    for (size_t i = 0; i < 4; ++i)
-        zip[at + i] = (char) (value >> (8 * i));
-    return zip;
-}
-
 // Two entries of 1 MB of zeros whose directory headers both point at the first one's data.
 std::string entries_sharing_their_data()
 {
     const std::string zeros(1000000, '\0');
     const auto zip = zip_of({ exe, version, { "Solvanter/a.bin", zeros, 0, 9 }, { "Solvanter/b.bin", zeros, 0, 9 } });
-    return with_directory_field(zip, 3, 42, field_at(zip, directory_entry(zip, 2) + 42));
+    return with_field(zip, directory_entry(zip, 3) + 42, field_at(zip, directory_entry(zip, 2) + 42));
 }
 
 // The last entry's compressed size taken on into the directory; its data still inflate whole.
 std::string data_running_into_the_directory()
 {
     const auto zip = zip_of({ exe, version, { "Solvanter/z.bin", std::string(100000, 'z'), 0, 9 } });
-    return with_directory_field(zip, 2, 20, field_at(zip, directory_entry(zip, 2) + 20) + 10);
+    return with_field(zip, directory_entry(zip, 2) + 20, field_at(zip, directory_entry(zip, 2) + 20) + 10);
 }
 
 // The directory's headers in reverse order, so that the entries' data lie the other way round.
@@ -191,11 +188,9 @@ std::string with_flipped_byte(std::string zip, size_t at)
 }
 
 // The archive with a field of its end record (the last 22 bytes) set to `value`.
-std::string with_end_field(std::string zip, size_t offset, juce::uint32 value, size_t bytes)
+std::string with_end_field(const std::string& zip, size_t offset, juce::uint32 value, size_t bytes)
 {
-    for (size_t i = 0; i < bytes; ++i)
-        zip[zip.size() - 22 + offset + i] = (char) (value >> (8 * i));
-    return zip;
+    return with_field(zip, zip.size() - 22 + offset, value, bytes);
 }
 
 // Ten entries each 2,000 folders deep, then a link 1,300 folders deep that climbs one level more
