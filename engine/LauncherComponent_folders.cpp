@@ -1,6 +1,8 @@
 // The launcher's folder, the installed application's files and its window.
 #include "engine/LauncherComponent.h"
 
+#include <algorithm>
+
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
@@ -16,6 +18,29 @@ struct AppWindow
 // A version is one short line. Only this much of version.txt is read, so that a huge or endless
 // file costs neither memory nor log lines.
 constexpr int versionPrefixBytes = 256;
+
+// The first line of `prefix` that holds anything, trimmed. Each line is decoded alone: a character
+// the prefix's end cuts in two makes the framework take all it decodes with it for Windows-1252.
+// UTF-16, whose line breaks are no single bytes, is decoded whole.
+juce::String first_line(const juce::MemoryBlock& prefix)
+{
+    const auto* data = static_cast<const char*>(prefix.getData());
+    const auto size = prefix.getSize();
+    if (size >= 2 && (juce::CharPointer_UTF16::isByteOrderMarkBigEndian(data)
+                      || juce::CharPointer_UTF16::isByteOrderMarkLittleEndian(data)))
+        return juce::String::createStringFromData(data, (int) size).trimStart().initialSectionNotContaining("\r\n").trim();
+
+    const auto* end = data + size;
+    for (const auto* line = data; line < end;)
+    {
+        const auto* lineEnd = std::find_if(line, end, [](char c) { return c == '\r' || c == '\n'; });
+        const auto text = juce::String::createStringFromData(line, (int) (lineEnd - line)).trim();
+        if (text.isNotEmpty())
+            return text;
+        line = lineEnd == end ? end : lineEnd + 1;
+    }
+    return {};
+}
 
 // First match wins; no key is a prefix of a later one.
 constexpr AppWindow appWindows[] = {
@@ -95,8 +120,7 @@ juce::String LauncherComponent::read_installed_version()
     if (juce::FileInputStream in(versionFile); in.openedOk())
         in.readIntoMemoryBlock(prefix, versionPrefixBytes);
     // The first line that holds anything, as the whole file trimmed would be for a one-line file.
-    const auto text = juce::String::createStringFromData(prefix.getData(), (int) prefix.getSize());
-    const auto version = text.trimStart().initialSectionNotContaining("\r\n").trim();
+    const auto version = first_line(prefix);
     if (version.isEmpty())
     {
         log_error("App version file is empty");

@@ -15,21 +15,45 @@ juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const
     return result;
 }
 
-// The folders named after `base` beside it, by their number: `base` itself is 1, <base>.<n> is n.
-std::map<int, juce::File> numbered_siblings(const juce::File& base)
+// Set-aside numbers as their digits, without leading zeros: any number a folder name holds
+// compares, however many digits it has.
+struct ByValue
 {
-    std::map<int, juce::File> numbered;
+    bool operator()(const juce::String& a, const juce::String& b) const
+    {
+        return a.length() != b.length() ? a.length() < b.length() : a < b;
+    }
+};
+using Numbered = std::map<juce::String, juce::File, ByValue>;
+
+juce::String plus_one(const juce::String& number)
+{
+    auto digits = number.toStdString();
+    auto at = digits.size();
+    for (; at > 0 && digits[at - 1] == '9'; --at)
+        digits[at - 1] = '0';
+    if (at == 0)
+        digits.insert(digits.begin(), '1');
+    else
+        ++digits[at - 1];
+    return digits;
+}
+
+// The folders named after `base` beside it, by their number: `base` itself is 1, <base>.<n> is n.
+Numbered numbered_siblings(const juce::File& base)
+{
+    Numbered numbered;
     if (base.exists())
-        numbered[1] = base;
+        numbered["1"] = base;
     const auto prefix = base.getFileName() + ".";
     for (const auto& entry : juce::RangedDirectoryIterator(base.getParentDirectory(), false, "*",
                                                            juce::File::findFilesAndDirectories))
     {
         const auto name = entry.getFile().getFileName();
         const auto number = name.substring(prefix.length());
-        if (name.startsWith(prefix) && number.length() <= 6 && juce::String(number.getIntValue()) == number
-            && number.getIntValue() >= 2)
-            numbered[number.getIntValue()] = entry.getFile();
+        if (name.startsWith(prefix) && number.isNotEmpty() && number.containsOnly("0123456789") && number[0] != '0'
+            && number != "1")
+            numbered[number] = entry.getFile();
     }
     return numbered;
 }
@@ -41,7 +65,7 @@ juce::File next_numbered(const juce::File& base)
     const auto left = numbered_siblings(base);
     if (left.empty())
         return base;
-    return base.getSiblingFile(base.getFileName() + "." + juce::String(left.rbegin()->first + 1));
+    return base.getSiblingFile(base.getFileName() + "." + plus_one(left.rbegin()->first));
 }
 } // namespace
 

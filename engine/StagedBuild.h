@@ -15,10 +15,10 @@
 //
 // A replaced build that cannot be removed (a file held open by another program, or not the user's
 // to delete) must not block later installs, so each is set aside under a free name: <name>.old
-// when none is left, otherwise one number above the highest left, which keeps the newest the
-// highest. So is a staging folder that cannot be emptied: the next unzip goes to a numbered
-// <name>.installing beside it. What an interrupted install leaves there is cleaned up before the next install and at
-// the next start. Worker thread; callers hold the install lock (`InstallLock`) around all of it.
+// when none is left, otherwise one number above the highest left (of any number of digits), which
+// keeps the newest the highest. So is a staging folder that cannot be emptied: the next unzip goes
+// to a numbered <name>.installing beside it. What an interrupted install leaves there is cleaned
+// up before the next install and at the next start. Worker thread; callers hold the install lock (`InstallLock`) around all of it.
 class StagedBuild
 {
 public:

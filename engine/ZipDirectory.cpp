@@ -1,10 +1,15 @@
 #include "engine/ZipDirectory.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace
 {
-constexpr juce::uint32 endSignature = 0x06054b50, entrySignature = 0x02014b50;
+constexpr juce::uint32 endSignature = 0x06054b50, entrySignature = 0x02014b50, localSignature = 0x04034b50;
 constexpr juce::uint32 zip64EndSignature = 0x06064b50, zip64LocatorSignature = 0x07064b50;
-constexpr size_t endSize = 22, entrySize = 46, zip64EndSize = 56, zip64LocatorSize = 20;
+constexpr size_t endSize = 22, entrySize = 46, localSize = 30, zip64EndSize = 56, zip64LocatorSize = 20;
+// A ZIP64 end record's size field counts the record without its signature and the field itself.
+constexpr size_t zip64EndLead = 12;
 constexpr juce::uint32 saturated32 = 0xffffffffu;
 constexpr juce::uint16 saturated16 = 0xffffu;
 // How far back from the archive's end the framework looks for the end record.
@@ -18,7 +23,15 @@ struct Bytes
     bool fits(size_t at, size_t length) const { return at <= size && length <= size - at; }
     juce::uint16 u16(size_t at) const { return (juce::uint16) (data[at] | data[at + 1] << 8); }
     juce::uint32 u32(size_t at) const { return (juce::uint32) u16(at) | (juce::uint32) u16(at + 2) << 16; }
+    juce::uint64 u64(size_t at) const { return (juce::uint64) u32(at) | (juce::uint64) u32(at + 4) << 32; }
     bool signature(size_t at, juce::uint32 value) const { return fits(at, 4) && u32(at) == value; }
+};
+
+// Where an entry's bytes lie, from its local header to the end of its compressed data.
+struct Extent
+{
+    juce::uint64 start, end;
+    int index;
 };
 
 juce::uint32 u32_of(const juce::uint8* p) { return (juce::uint32) (p[0] | p[1] << 8 | p[2] << 16 | (juce::uint32) p[3] << 24); }
@@ -75,6 +88,9 @@ juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
         at -= 4;
     if (at > end || directorySize > end - at)
         return juce::Result::fail("the directory does not fit before its end record");
+    const size_t directoryStart = at;
+    std::vector<Extent> extents;
+    extents.reserve(count);
 
     for (int i = 0; i < (int) count; ++i)
     {
@@ -88,18 +104,40 @@ juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
         if (bytes.u32(at + 20) == saturated32 || bytes.u32(at + 24) == saturated32 || bytes.u32(at + 42) == saturated32)
             return juce::Result::fail("entry " + juce::String(i) + " needs ZIP64 (more than 4 GB)");
 
+        // The framework reads an entry's data after the local header at its offset, and nothing
+        // when there is none.
+        const size_t local = bytes.u32(at + 42);
+        if (bytes.fits(local, localSize) && bytes.u32(local) == localSignature)
+            extents.push_back({ local, (juce::uint64) local + localSize + bytes.u16(local + 26) + bytes.u16(local + 28)
+                                           + bytes.u32(at + 20), i });
+
         names.add(juce::String::fromUTF8(reinterpret_cast<const char*>(bytes.data + at + entrySize), (int) nameLength));
         crcs.add(bytes.u32(at + 16));
         at += length;
     }
 
-    // Nothing but the end record (or a ZIP64 end record of its own size and its locator) may
-    // follow the last entry: more entries than the classic record counts would be silently left
-    // out, and whatever lies there the framework would copy.
-    const bool zip64Records = end - at == zip64EndSize + zip64LocatorSize && bytes.signature(at, zip64EndSignature)
+    // Nothing but the end record (or a ZIP64 end record, as long as its own size field says, and
+    // its locator) may follow the last entry: more entries than the classic record counts would be
+    // silently left out, and whatever lies there the framework would copy.
+    const auto trailer = end - at;
+    const bool zip64Records = trailer >= zip64EndSize + zip64LocatorSize && bytes.signature(at, zip64EndSignature)
+                              && bytes.u64(at + 4) == trailer - zip64EndLead - zip64LocatorSize
                               && bytes.signature(end - zip64LocatorSize, zip64LocatorSignature);
     if (at != end && ! zip64Records)
         return juce::Result::fail("the directory holds more than the " + juce::String(count) + " entries it counts");
+
+    // Each entry's bytes are its own: entries sharing data would write it again and again (a small
+    // archive filling the disk), as would data that runs on into the directory.
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.start != b.start ? a.start < b.start : a.index < b.index; });
+    for (size_t k = 0; k < extents.size(); ++k)
+    {
+        const auto entry = [&] { return "the data of entry " + juce::String(extents[k].index); };
+        if (k > 0 && extents[k].start < extents[k - 1].end)
+            return juce::Result::fail(entry() + " overlaps that of entry " + juce::String(extents[k - 1].index));
+        if (extents[k].end > directoryStart)
+            return juce::Result::fail(entry() + " runs into the directory");
+    }
     return juce::Result::ok();
 }
 

@@ -15,8 +15,9 @@ class ZipDirectory
 {
 public:
     // Reads the directory the way the framework finds it (the same end record) and checks that it
-    // fits before its end record and holds exactly the entries it counts. An archive without an end
-    // record holds no entries. On failure the reason says what does not fit.
+    // fits before its end record, holds exactly the entries it counts, and that no two entries'
+    // data (local header to the end of the compressed data) overlap each other or the directory.
+    // An archive without an end record holds no entries. On failure the reason says what does not fit.
     juce::Result read(const juce::MemoryBlock& archive);
 
     // Whether `zip`, opened on the same bytes, holds every one of the directory's entries in the

@@ -104,23 +104,80 @@ std::string more_than_the_disk_holds()
     return zip_of(entries);
 }
 
+// The archive's little-endian field at `at`, and the archive with it set to `value`.
+size_t field_at(const std::string& zip, size_t at, size_t bytes = 4)
+{
+    size_t value = 0;
+    for (size_t i = 0; i < bytes; ++i)
+        value |= (size_t) (juce::uint8) zip[at + i] << (8 * i);
+    return value;
+}
+std::string with_field(std::string zip, size_t at, size_t value, size_t bytes = 4)
+{
+    for (size_t i = 0; i < bytes; ++i)
+        zip[at + i] = (char) (value >> (8 * i));
+    return zip;
+}
+
+// A ZIP64 end record with `extensible` bytes of extensible data, of which its size field counts
+// `declared`, and its locator, put before the end record; `signatures` are the two records'.
+std::string with_zip64_trailer(std::string zip, juce::uint64 entries, size_t extensible = 0, size_t declared = 0,
+                               const char* signatures = "PK\x06\x06PK\x06\x07")
+{
+    const auto field = [](juce::uint64 v, int bytes) { return std::string((const char*) &v, (size_t) bytes); };
+    const auto zip64End = zip.size() - 22;
+    const auto end = zip.substr(zip64End);
+    const auto directorySize = field_at(end, 12), directoryStart = field_at(end, 16);
+    zip.resize(zip64End);
+    zip += std::string(signatures, 4) + field(44 + declared, 8) + field(45, 2) + field(45, 2) + field(0, 8)
+           + field(entries, 8) + field(entries, 8) + field(directorySize, 8) + field(directoryStart, 8)
+           + std::string(extensible, 'x');
+    zip += std::string(signatures + 4, 4) + field(0, 4) + field(zip64End, 8) + field(1, 4);
+    return zip + end;
+}
+
 // 70,003 entries: the classic end record can only say 65,535, a ZIP64 end record says the rest.
 std::string more_entries_than_the_classic_record_counts()
 {
     std::vector<ZipEntry> entries { exe, version };
     for (int i = (int) entries.size(); i < 70003; ++i)
         entries.push_back({ "Solvanter/data/" + juce::String(i), "" });
-    auto zip = zip_of(entries);
-    auto end = zip.substr(zip.size() - 22);
-    const auto u32 = [](juce::uint64 v, int bytes) { return std::string((const char*) &v, (size_t) bytes); };
-    const auto directorySize = *(const juce::uint32*) &end[12], directoryStart = *(const juce::uint32*) &end[16];
-    const auto zip64End = zip.size() - 22;
-    zip.resize(zip64End);
-    zip += "PK\x06\x06" + u32(44, 8) + u32(45, 2) + u32(45, 2) + u32(0, 8) + u32(70003, 8) + u32(70003, 8)
-           + u32(directorySize, 8) + u32(directoryStart, 8);
-    zip += "PK\x06\x07" + u32(0, 4) + u32(zip64End, 8) + u32(1, 4);
-    end.replace(8, 4, "\xff\xff\xff\xff");
-    return zip + end;
+    const auto zip = with_zip64_trailer(zip_of(entries), 70003);
+    return with_field(zip, zip.size() - 22 + 8, 0xffffffff);
+}
+
+// Where the directory's header of entry `index` starts.
+size_t directory_entry(const std::string& zip, int index)
+{
+    auto at = field_at(zip, zip.size() - 6);
+    for (int i = 0; i < index; ++i)
+        at += 46 + field_at(zip, at + 28, 2) + field_at(zip, at + 30, 2) + field_at(zip, at + 32, 2);
+    return at;
+}
+
+// Two entries of 1 MB of zeros whose directory headers both point at the first one's data.
+std::string entries_sharing_their_data()
+{
+    const std::string zeros(1000000, '\0');
+    const auto zip = zip_of({ exe, version, { "Solvanter/a.bin", zeros, 0, 9 }, { "Solvanter/b.bin", zeros, 0, 9 } });
+    return with_field(zip, directory_entry(zip, 3) + 42, field_at(zip, directory_entry(zip, 2) + 42));
+}
+
+// The last entry's compressed size taken on into the directory; its data still inflate whole.
+std::string data_running_into_the_directory()
+{
+    const auto zip = zip_of({ exe, version, { "Solvanter/z.bin", std::string(100000, 'z'), 0, 9 } });
+    return with_field(zip, directory_entry(zip, 2) + 20, field_at(zip, directory_entry(zip, 2) + 20) + 10);
+}
+
+// The directory's headers in reverse order, so that the entries' data lie the other way round.
+std::string with_directory_reversed(std::string zip)
+{
+    const auto start = directory_entry(zip, 0), end = zip.size() - 22;
+    std::string reversed;
+    for (int i = 0; directory_entry(zip, i) < end; ++i)
+        reversed.insert(0, zip.substr(directory_entry(zip, i), directory_entry(zip, i + 1) - directory_entry(zip, i)));
+    return zip.replace(start, end - start, reversed);
 }
 
 // An entry whose data is flipped in one byte, its size unchanged.
@@ -131,11 +188,9 @@ std::string with_flipped_byte(std::string zip, size_t at)
 }
 
 // The archive with a field of its end record (the last 22 bytes) set to `value`.
-std::string with_end_field(std::string zip, size_t offset, juce::uint32 value, size_t bytes)
+std::string with_end_field(const std::string& zip, size_t offset, juce::uint32 value, size_t bytes)
 {
-    for (size_t i = 0; i < bytes; ++i)
-        zip[zip.size() - 22 + offset + i] = (char) (value >> (8 * i));
-    return zip;
+    return with_field(zip, zip.size() - 22 + offset, value, bytes);
 }
 
 // Ten entries each 2,000 folders deep, then a link 1,300 folders deep that climbs one level more
@@ -238,6 +293,21 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         { "DirectoryLargerThanWhatPrecedesTheEndRecord", with_end_field(zip_of({ exe, version }), 12, 100000, 4),
           "Failed to unzip downloaded build",
           { "[ERROR]: Zip directory cannot be read whole: the directory does not fit before its end record" } },
+        { "EndRecordCommentRunsPastTheArchive", with_end_field(zip_of({ exe, version }), 20, 1, 2),
+          "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the end of central directory record runs past the archive" } },
+        // A ZIP64 end record is as long as its own size field says, and both its records are signed.
+        { "Zip64EndRecordLongerThanItsPlace", with_zip64_trailer(zip_of({ exe, version }), 2, 0, 8),
+          "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the directory holds more*" } },
+        { "Zip64EndRecordUnsigned", with_zip64_trailer(zip_of({ exe, version }), 2, 0, 0, "PK\x06\x09PK\x06\x07"),
+          "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the directory holds more*" } },
+        { "Zip64LocatorUnsigned", with_zip64_trailer(zip_of({ exe, version }), 2, 0, 0, "PK\x06\x06PK\x06\x09"),
+          "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the directory holds more*" } },
+        // Data that serve two entries, or run on into the directory, would be written again and again.
+        { "EntriesShareTheirData", entries_sharing_their_data(), "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the data of entry 3 overlaps that of entry 2" } },
+        { "DataRunsIntoTheDirectory", data_running_into_the_directory(), "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the data of entry 2 runs into the directory" } },
         // Data the directory does not vouch for: flipped, or more than it declares.
         { "FlippedStoredByte", with_flipped_byte(zip_of({ exe, version }), 30 * 2 + 23 + 10 + 21 + 2),
           "Entry data does not match its CRC-32: *version.txt", { "[ERROR]: Failed to unzip entry 1: \"Solvanter/version.txt\"" } },
@@ -311,6 +381,30 @@ TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
         const auto link = appFolder().getChildFile(row.link);
         EXPECT_EQ(link.getNativeLinkedTarget(), row.target);
         EXPECT_EQ(link.loadFileAsString(), row.content);
+    }
+}
+
+// Sound archives of an unusual shape install: a ZIP64 end record with extensible data, which the
+// framework passes over, and entries whose data lie in another order than their headers.
+TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
+{
+    const struct
+    {
+        const char* name;
+        std::string archive;
+    } rows[] = {
+        { "Zip64EndRecordWithExtensibleData", with_zip64_trailer(zip_of({ exe, version }), 2, 8, 8) },
+        { "DataInReverseOrder", with_directory_reversed(zip_of({ exe, { "Solvanter/a/", "" }, { "Solvanter/a/b", "b" }, version })) },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        appFolder().deleteRecursively();
+        auto launcher = make_launcher();
+        const auto result = LauncherComponentProbe { *launcher }.install_app({ row.archive.data(), row.archive.size() });
+        EXPECT_TRUE(result.wasOk()) << result.getErrorMessage();
+        EXPECT_EQ(installed_version(), "2.0.0");
+        EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
     }
 }
 
@@ -394,14 +488,28 @@ TEST(StagedBuild, FailedFinalRenamePutsTheOldFolderBack)
 // removed: the newest, the highest number, is the one put back.
 TEST(StagedBuild, CleanUpPutsTheNewestSetAsideBuildBack)
 {
-    ScratchFolder scratch;
-    for (auto name : { "App.old", "App.old.2", "App.old.10", "App.old.x", "App.old.03" })
-        ASSERT_TRUE(write_file(scratch / (juce::String(name) + "/version.txt"), name));
-    const StagedBuild build(scratch / "App");
+    const struct
+    {
+        std::vector<const char*> names; // the last two are not numbers of ours
+        const char* newest;
+    } rows[] = {
+        { { "App.old", "App.old.2", "App.old.10", "App.old.x", "App.old.03" }, "App.old.10" },
+        // However many digits, beyond any integer's range.
+        { { "App.old.999999", "App.old.1000000", "App.old.99999999999999999999", "App.old.1e30", "App.old.-7" },
+          "App.old.99999999999999999999" },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.newest);
+        ScratchFolder scratch;
+        for (auto name : row.names)
+            ASSERT_TRUE(write_file(scratch / (juce::String(name) + "/version.txt"), name));
+        const StagedBuild build(scratch / "App");
 
-    EXPECT_TRUE(build.clean_up(true).isEmpty());
-    EXPECT_EQ((scratch / "App/version.txt").loadFileAsString(), "App.old.10");
-    EXPECT_EQ(scratch.folder.findChildFiles(juce::File::findDirectories, false, "App.*").size(), 2); // not ours
+        EXPECT_TRUE(build.clean_up(true).isEmpty());
+        EXPECT_EQ((scratch / "App/version.txt").loadFileAsString(), row.newest);
+        EXPECT_EQ(scratch.folder.findChildFiles(juce::File::findDirectories, false, "App.*").size(), 2);
+    }
 }
 
 // The new build goes in even when the one it replaces cannot be removed: that one stays aside,

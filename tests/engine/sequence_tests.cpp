@@ -36,18 +36,21 @@ struct Run
     const char* stays = "";             // what cannot be removed (and is named once at start-up)
 };
 
-// Makes a file below the launcher's folder impossible to remove, or skips the test.
-std::function<void()> undeletable(const char* path)
+// Makes folders below the launcher's folder impossible to remove, or skips the test.
+std::function<void()> undeletable(const juce::StringArray& paths)
 {
-    return [path] {
-        const auto why = make_undeletable(launcher_child_file(path));
-        if (why.isNotEmpty())
-            GTEST_SKIP() << why;
+    return [paths] {
+        for (const auto& path : paths)
+            if (const auto why = make_undeletable(launcher_child_file(path)); why.isNotEmpty())
+                GTEST_SKIP() << why;
     };
 }
 
 // A version.txt of megabytes, its version on the first line.
 const std::string hugeVersion = "1.0.0\n" + std::string(5000000, 'v');
+// Its 256-byte prefix ends in the middle of a character, on a later line.
+const std::string cutVersion = "0.9-\xc3\xbc\n" + std::string(248, 'v') + "\xc3\xa9";
+const juce::String replacedBuildStays = "[INFO]: Could not remove the replaced app build \"*/";
 
 const Run runs[] = {
     { "FreshInstall", nullptr, "1.0.0", nullptr, 0, 0, false, false,
@@ -104,15 +107,37 @@ const Run runs[] = {
       { "[INFO]: Could not remove what earlier installs left, tried again at the next start: \"*/Solvanter.old\"",
         "[INFO]: Removed existing app" },
       {}, "1.0.0",
-      undeletable("Solvanter.old"),
+      undeletable({ "Solvanter.old" }),
       "Solvanter.old" },
     // Nor does an unzip folder that cannot be emptied, and none of its files joins the new build.
     { "UndeletableUnzipFolder", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
       { "[INFO]: Could not remove what earlier installs left, tried again at the next start: \"*/Solvanter.installing\"",
         "[INFO]: Removed existing app" },
       {}, "1.0.0",
-      undeletable("Solvanter.installing/Solvanter"),
+      undeletable({ "Solvanter.installing/Solvanter" }),
       "Solvanter.installing" },
+    { "VersionLineBeforeACutCharacter", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
+      { juce::String::fromUTF8("[INFO]: Installed app version: \"0.9-\xc3\xbc\""), "[INFO]: Removed existing app" },
+      { "/launcher/Windows/check_version/app/current/Solvanter/0.9-%c3%bc" }, "1.0.0",
+      [] { ASSERT_TRUE(write_file(EngineTest::appFolder().getChildFile("version.txt"), cutVersion)); } },
+    // The replaced build goes one number above the highest left, whatever lies below it and
+    // however many digits it has.
+    { "SetAsideAboveTheHighestLeft", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
+      { "[INFO]: Could not remove what earlier installs left*", replacedBuildStays + "Solvanter.old.4\"*" }, {}, "1.0.0",
+      undeletable({ "Solvanter.old", "Solvanter.old.3", "Solvanter" }), "Solvanter.old,Solvanter.old.3,Solvanter.old.4" },
+    { "SetAsideAboveSixDigits", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
+      { "[INFO]: Could not remove what earlier installs left*",
+        replacedBuildStays + "Solvanter.old.100000000000000000000\"*" },
+      {}, "1.0.0", undeletable({ "Solvanter.old.999999", "Solvanter.old.99999999999999999999", "Solvanter" }),
+      "Solvanter.old.100000000000000000000,Solvanter.old.999999,Solvanter.old.99999999999999999999" },
+    // A numbered unzip folder above six digits is cleaned up, never unzipped into.
+    { "UnzipFoldersAboveSixDigits", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
+      { "[INFO]: Could not remove what earlier installs left*", "[INFO]: Removed existing app" }, {}, "1.0.0",
+      [] {
+          undeletable({ "Solvanter.installing/Solvanter", "Solvanter.installing.999999/Solvanter" })();
+          ASSERT_TRUE(write_file(launcher_child_file("Solvanter.installing.1000000/Solvanter/old-plugin.dll"), "planted"));
+      },
+      "Solvanter.installing,Solvanter.installing.999999" },
     // A folder where the executable belongs is no installed application: it is replaced, not launched.
     { "ExecutableFolderIsNoApp", nullptr, "1.0.0", nullptr, 0, 0, false, false,
       { "[INFO]: App is not installed", "[INFO]: Removed existing app" }, {}, "1.0.0",
@@ -254,6 +279,14 @@ const Ending endings[] = {
       [](EngineTest& t, LauncherComponent&) {
           t.pack_app("1.0.0");
           ASSERT_TRUE(InstallLock::file().createDirectory());
+      },
+      {}, "updating the app",
+      { "[ERROR]: Failed to take the install lock \"*install.lock\": nothing installed", "!*Unzipping*" } },
+    // Nor one that is no regular file, which might open and even lock.
+    { "InstallLockIsAFifo", "0.9.0", {},
+      [](EngineTest& t, LauncherComponent&) {
+          t.pack_app("1.0.0");
+          ASSERT_EQ(mkfifo(InstallLock::file().getFullPathName().toRawUTF8(), 0600), 0);
       },
       {}, "updating the app",
       { "[ERROR]: Failed to take the install lock \"*install.lock\": nothing installed", "!*Unzipping*" } },
