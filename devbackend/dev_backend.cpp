@@ -71,18 +71,19 @@ std::string url_path_encode(const std::string& s) {
     return out;
 }
 
-// Splits on '/' into at most n pieces; the last piece keeps any further slashes
-// because installed versions may contain them.
+// Splits the raw (still escaped) path on '/' into at most n segments, each then decoded, so an
+// escaped "/" stays inside its segment. The last keeps any further unescaped slashes: older
+// launchers sent installed versions unescaped.
 std::vector<std::string> split_n(const std::string& s, std::size_t n) {
     std::vector<std::string> parts;
     std::size_t pos = 0;
     while (parts.size() + 1 < n) {
         std::size_t slash = s.find('/', pos);
         if (slash == std::string::npos) break;
-        parts.push_back(s.substr(pos, slash - pos));
+        parts.push_back(httplib::detail::decode_url(s.substr(pos, slash - pos), false));
         pos = slash + 1;
     }
-    parts.push_back(s.substr(pos));
+    parts.push_back(httplib::detail::decode_url(s.substr(pos), false));
     return parts;
 }
 
@@ -162,6 +163,12 @@ Reply Reply::json(std::string body, int status) {
 Reply Reply::message(int status, const std::string& text, const std::string& response_data_json) {
     return json("{\"message\":" + json_string(text) + ",\"response_data\":" + response_data_json + "}",
                 status);
+}
+
+Reply Reply::redirect(std::string location, int status) {
+    Reply r = json("{}", status);
+    r.location = std::move(location);
+    return r;
 }
 
 Reply Reply::file(std::string bytes, std::string content_type) {
@@ -258,13 +265,14 @@ struct DevBackend::Impl {
         return Reply::file(std::move(bytes), zip ? "application/zip" : "application/octet-stream");
     }
 
-    Reply default_reply(const std::string& method, const std::string& path) const {
+    // `path` decoded, `raw_path` as it came.
+    Reply default_reply(const std::string& method, const std::string& path, const std::string& raw_path) const {
         if (method != "GET" && method != "HEAD") return Reply::message(405, "only GET is served");
         if (path == "/") return Reply::json(R"({"message":"Solvanter dev backend"})");
         if (starts_with(path, kBuildsBase)) return build_file(path.substr(std::string(kBuildsBase).size()));
-        if (!starts_with(path, kApiBase)) return Reply::message(404, "Not Found");
+        if (!starts_with(raw_path, kApiBase)) return Reply::message(404, "Not Found");
 
-        auto parts = split_n(path.substr(std::string(kApiBase).size()), 5);
+        auto parts = split_n(raw_path.substr(std::string(kApiBase).size()), 5);
         if (parts.size() < 4 || parts[3].empty()) return Reply::message(404, "Not Found");
         const std::string& call = parts[0];
         const std::string& kind = parts[1];
@@ -307,6 +315,7 @@ struct DevBackend::Impl {
 
     void write_reply(const Reply& reply, httplib::Response& res) {
         res.status = reply.status;
+        if (!reply.location.empty()) res.set_header("Location", reply.location);
         auto body = std::make_shared<const std::string>(reply.body);
         switch (reply.mode) {
         case Reply::Mode::endless:
@@ -373,7 +382,7 @@ struct DevBackend::Impl {
             std::lock_guard<std::mutex> lock(mu);
             log.push_back(target);
             scripted = take_script(req.path, reply) || take_script(raw_path, reply);
-            if (!scripted) reply = default_reply(req.method, req.path);
+            if (!scripted) reply = default_reply(req.method, req.path, raw_path);
             bool answered = reply.mode != Reply::Mode::drop_connection && reply.status >= 200 &&
                             reply.status < 300;
             if (answered && launcher_updates > 0 && req.path == kBuildsBase + launcher_archive) {

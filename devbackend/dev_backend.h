@@ -8,6 +8,7 @@
 //   /launcher/Windows/check_version/launcher/{current|latest}/{name}/{build}
 //   /launcher/Windows/get_build_url/launcher/{current|latest}/{name}
 //   /launcher/Windows/check_version/app/{current|latest|version}/{app}/{installed...}
+// Each segment is matched percent-decoded, so an escaped "/" stays inside its segment.
 //   /launcher/Windows/get_build_url/app/{current|latest|version}/{app}
 //   /builds/{file}                                             file from the builds folder
 // Anything else answers 404 {"message":...}; a bad build type answers 400.
@@ -42,12 +43,15 @@ struct Reply {
     Mode mode = Mode::normal;
     // Bytes of body sent in truncated mode; clamped so at least one byte is missing.
     std::size_t truncate_after = 0;
+    std::string location;  // sent as "Location" when not empty
 
     static Reply json(std::string body, int status = 200);
     // {"message":<text>,"response_data":<response_data_json>} as the backend sends on errors.
     static Reply message(int status, const std::string& text,
                          const std::string& response_data_json = "null");
     static Reply file(std::string bytes, std::string content_type = "application/zip");
+    // A redirect to `location`, taken as it is.
+    static Reply redirect(std::string location, int status = 302);
     // A JSON array nested `depth` levels deep.
     static Reply nested(std::size_t depth);
 

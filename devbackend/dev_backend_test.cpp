@@ -45,6 +45,9 @@ TEST_F(DevBackendTest, AnswersTheDefaultProtocol) {
     backend.set_app_version("2.0/beta 1");
     EXPECT_EQ(body(kApi + "/check_version/app/current/Game/2.0/beta 1"), R"({"result":true,"remote_version":"2.0/beta 1"})");
     EXPECT_EQ(body(kApi + "/check_version/app/latest/Game/1.0"), R"({"result":false,"remote_version":"2.0/beta 1"})");
+    // Each segment decoded on its own: an escaped "/" stays in its segment, and is no step.
+    EXPECT_EQ(body(kApi + "/check_version/app/current/Game/2.0%2Fbeta%201"), R"({"result":true,"remote_version":"2.0/beta 1"})");
+    EXPECT_EQ(get(kApi + "/check_version/app%2Fcurrent/Game/2.0").status, 404);
     backend.set_app_archive("Game Build.zip");
     EXPECT_EQ(body(kApi + "/get_build_url/app/version/Game"), R"({"url":")" + backend.origin() + R"(/builds/Game%20Build.zip"})");
     EXPECT_EQ(body(kApi + "/check_version/launcher/current/L/2.9.24"), R"({"result":true,"remote_version":"2.9.24"})");
@@ -52,7 +55,7 @@ TEST_F(DevBackendTest, AnswersTheDefaultProtocol) {
     EXPECT_EQ(get(kApi + "/get_build_url/app/current").status, 404);
 
     EXPECT_EQ(backend.requests().front(), "/?probe=1");
-    EXPECT_EQ(backend.requests().size(), 7u);
+    EXPECT_EQ(backend.requests().size(), 9u);
 }
 
 TEST_F(DevBackendTest, ScriptedRepliesOnceBeforeAlways) {

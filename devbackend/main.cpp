@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <string>
 
@@ -23,6 +24,8 @@ const char* const kUsage =
     "  --app-archive NAME            app archive file name in the builds folder (default app.zip)\n"
     "  --launcher-update VERSION ARCHIVE_NAME TIMES\n"
     "                                offer launcher VERSION until ARCHIVE_NAME was served TIMES times\n"
+    "  --reply PATH FILE             answer PATH with FILE's bytes as JSON, status 200\n"
+    "  --redirect PATH LOCATION      answer PATH with a 302 to LOCATION\n"
     "  --port-file PATH              write the bound port to PATH once listening\n"
     "  --help                        show this text\n"
     "Logs one line per request to stdout; exits 0 on SIGINT or SIGTERM.\n";
@@ -67,6 +70,14 @@ int main(int argc, char** argv) {
             int times = 0;
             if (!parse_int(argv[++i], times)) return usage_error("bad TIMES for --launcher-update");
             backend.set_launcher_update(version, archive, times);
+        } else if (arg == "--reply" && need(2)) {
+            std::string path = argv[++i];
+            std::ifstream in(argv[++i], std::ios::binary);
+            if (!in) return usage_error(std::string("cannot read ") + argv[i]);
+            backend.script(path, devbackend::Reply::json(std::string(std::istreambuf_iterator<char>(in), {})), false);
+        } else if (arg == "--redirect" && need(2)) {
+            std::string path = argv[++i];
+            backend.script(path, devbackend::Reply::redirect(argv[++i]), false);
         } else if (arg == "--port-file" && need(1)) {
             port_file = argv[++i];
         } else {

@@ -3,6 +3,7 @@
 
 #include "services/api.h"
 #include "services/log.h"
+#include "services/reply_limits.h"
 
 bool LauncherComponent::update_app()
 {
@@ -79,6 +80,6 @@ bool LauncherComponent::check_app_update()
     }
 
     expectedAppVersion = remoteVersion;
-    log_info("Update to " + buildTypeName + ": " + remoteVersion.quoted());
+    log_info("Update to " + buildTypeName + ": " + reply_text_for_log(remoteVersion).quoted());
     return true;
 }

@@ -78,6 +78,8 @@ juce::Result LauncherComponent::download_file(juce::MemoryBlock& data, const juc
     auto* input = stream.get();
     if (requestCanceller.is_cancelled())
         return juce::Result::fail("Cancelled");
+    if (stream.refusal().isNotEmpty())
+        return juce::Result::fail(stream.refusal());
 
     if (input == nullptr || statusCode != 200)
     {

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/reply_limits.h"
 
 namespace
 {
@@ -63,7 +64,7 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     if (expectedAppVersion.isNotEmpty() && installedVersion != expectedAppVersion)
     {
         log_error("Installed version does not match expected version");
-        log_error("Expected app version: " + expectedAppVersion);
+        log_error("Expected app version: " + reply_text_for_log(expectedAppVersion));
     }
 
     post_display_change([](LauncherComponent& c) { c.progressBar.setVisible(false); });

@@ -5,6 +5,7 @@
 #include "services/api.h"
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/reply_limits.h"
 
 bool LauncherComponent::update_launcher()
 {
@@ -62,7 +63,7 @@ bool LauncherComponent::check_launcher_update()
 
     launcherUpdateVersion = version;
     update_state("Launcher update available", true, false, utils::Level::info);
-    log_info("Update to " + buildType + ": " + version.quoted());
+    log_info("Update to " + buildType + ": " + reply_text_for_log(version).quoted());
     return true;
 }
 

@@ -13,6 +13,12 @@ juce::var api_call(const juce::URL& url)
     if (RequestCanceller::current_thread_cancelled())
         return {};
 
+    if (stream.refusal().isNotEmpty())
+    {
+        log_error(stream.refusal());
+        return {};
+    }
+
     if (stream.get() == nullptr)
     {
         if (statusCode == 0)
@@ -29,13 +35,11 @@ juce::var api_call(const juce::URL& url)
         log_error("API reply too large (more than " + juce::String(maxReplyBytes / 1024) + " KB)");
         return {};
     }
-    if (nested_too_deeply(body))
+    if (! parse_reply(body, reply))
     {
         log_error("API reply nested too deeply (more than " + juce::String(maxReplyDepth) + " levels)");
         return {};
     }
-    if (body.isNotEmpty())
-        reply = juce::JSON::parse(body);
 
     if (RequestCanceller::current_thread_cancelled())
         return {};
@@ -43,7 +47,7 @@ juce::var api_call(const juce::URL& url)
     if (statusCode == 200)
         return reply;
 
-    const auto message = reply.getProperty("message", juce::var()).toString();
+    const auto message = reply_text_for_log(reply.getProperty("message", juce::var()).toString());
     if (statusCode == 403)
         log_error("API connection error (403): " + message);
     else if (statusCode == 500)
@@ -76,7 +80,7 @@ bool check_api_status(const juce::String& apiUrl)
     const auto reply = api_call(juce::URL(apiUrl));
     if (reply.hasProperty("message"))
     {
-        log_info("Message: " + reply["message"].toString());
+        log_info("Message: " + reply_text_for_log(reply["message"].toString()));
         return true;
     }
 

@@ -2,6 +2,7 @@
 
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/web_address.h"
 
 BuildType parse_build_type(const juce::String& text)
 {
@@ -154,7 +155,7 @@ juce::URL Config::app_version_url(const juce::String& installedVersion) const
         .getChildURL("app")
         .getChildURL(app_check_build_type_name())
         .getChildURL(app_name)
-        .getChildURL(installedVersion);
+        .getChildURL(path_segment(installedVersion));
 }
 
 juce::URL Config::app_download_url() const

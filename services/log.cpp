@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "services/reply_limits.h"
+
 void log_line(const juce::String& text, bool isError)
 {
     const auto line = juce::Time::getCurrentTime().formatted("%H:%M:%S ") + text;
@@ -35,5 +37,5 @@ void log_json(const juce::var& value)
                           .replace("\\n", "\r\n")
                           .trimStart()
                           .trimEnd();
-    log_line("[INFO]: " + text, false);
+    log_line("[INFO]: " + reply_text_for_log(text), false);
 }

@@ -1,5 +1,7 @@
 #include "services/reply_limits.h"
 
+#include "services/json_walk.h"
+
 bool read_reply_body(juce::InputStream& stream, juce::String& body)
 {
     juce::MemoryBlock data;
@@ -11,30 +13,27 @@ bool read_reply_body(juce::InputStream& stream, juce::String& body)
     return true;
 }
 
-bool nested_too_deeply(const juce::String& json)
+bool parse_reply(const juce::String& body, juce::var& reply)
 {
-    int depth = 0;
-    bool inString = false, escaped = false;
-    for (auto* c = json.toRawUTF8(); *c != 0; ++c)
-    {
-        if (inString)
-        {
-            if (escaped)
-                escaped = false;
-            else if (*c == '\\')
-                escaped = true;
-            else if (*c == '"')
-                inString = false;
-        }
-        else if (*c == '"')
-            inString = true;
-        else if (*c == '[' || *c == '{')
-        {
-            if (++depth > maxReplyDepth)
-                return true;
-        }
-        else if (*c == ']' || *c == '}')
-            --depth;
-    }
-    return false;
+    const auto walk = walk_json(body, maxReplyDepth);
+    if (walk.deepest > maxReplyDepth)
+        return false;
+
+    reply = body.isEmpty() || walk.readsPastEnd ? juce::var() : juce::JSON::parse(body);
+    return true;
+}
+
+juce::String reply_text_for_log(const juce::String& text)
+{
+    const auto bytes = text.getNumBytesAsUTF8();
+    if (bytes <= (size_t) maxLoggedReplyBytes)
+        return text;
+
+    // Cut before a character's continuation bytes, never inside the character.
+    const auto* utf8 = text.toRawUTF8();
+    auto kept = (size_t) maxLoggedReplyBytes;
+    while (kept > 0 && (utf8[kept] & 0xc0) == 0x80)
+        --kept;
+    return juce::String::fromUTF8(utf8, (int) kept) + " [" + juce::String((juce::int64) (bytes - kept))
+           + " more bytes not logged]";
 }

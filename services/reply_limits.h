@@ -7,10 +7,18 @@
 
 constexpr int maxReplyBytes = 1024 * 1024;
 constexpr int maxReplyDepth = 64;
+// A reply's text in one log line: enough for any real message, and a retry every 2 s cannot flood
+// the log with a megabyte each.
+constexpr int maxLoggedReplyBytes = 4096;
 
 // Reads the body as text; false (and body untouched) when it is longer than maxReplyBytes.
 bool read_reply_body(juce::InputStream& stream, juce::String& body);
 
-// Whether the JSON text nests arrays and objects deeper than maxReplyDepth. The framework's parser
-// recurses once per level, so a deep enough reply would overflow the stack.
-bool nested_too_deeply(const juce::String& json);
+// juce::JSON::parse of the body, unless the parser would nest deeper than maxReplyDepth (it
+// recurses once per level and would overflow the stack): then false and reply untouched. A body
+// the parser would read beyond the end of gives a void reply, as any other text that is not JSON.
+bool parse_reply(const juce::String& body, juce::var& reply);
+
+// The text as it goes into a log line: its first maxLoggedReplyBytes (whole characters), and how
+// many bytes were left out.
+juce::String reply_text_for_log(const juce::String& text);

@@ -1,5 +1,11 @@
 #include "services/request_cancel.h"
 
+#include "services/reply_limits.h"
+#include "services/web_address.h"
+
+// The transport's own default.
+constexpr int maxRedirects = 5;
+
 static thread_local RequestCanceller* currentCanceller = nullptr;
 
 void RequestCanceller::cancel()
@@ -51,18 +57,58 @@ WebStream::WebStream(const juce::URL& url, int connectionTimeoutMs, int& statusC
                      juce::StringPairArray* responseHeaders)
 {
     const juce::ScopedTimeMeasurement measurement(openingSeconds);
+    statusCode = 0;
 
+    // Judged as the transport receives it.
+    auto address = url.toString(true);
+    if (! is_web_address(address))
+    {
+        refused = "Refused to open a non-HTTP(S) address: " + reply_text_for_log(address);
+        return;
+    }
+
+    open(url, connectionTimeoutMs, statusCode);
+    for (int redirects = 0; opened && is_redirect_status(statusCode); ++redirects)
+    {
+        // Without a target the redirect is the answer, as the transport would have taken it.
+        const auto location = stream->getResponseHeaders()["Location"].trim();
+        if (location.isEmpty())
+            break;
+
+        // As the transport's own limit: the last redirect fails with its status.
+        if (redirects == maxRedirects)
+        {
+            opened = false;
+            break;
+        }
+
+        address = redirect_target(address, location);
+        if (! is_web_address(address))
+        {
+            refused = "Refused to follow a redirect to a non-HTTP(S) address: " + reply_text_for_log(address);
+            opened = false;
+            statusCode = 0;
+            break;
+        }
+        open(juce::URL::createWithoutParsing(address), connectionTimeoutMs, statusCode);
+    }
+
+    if (responseHeaders != nullptr && stream != nullptr && refused.isEmpty())
+        *responseHeaders = stream->getResponseHeaders();
+}
+
+void WebStream::open(const juce::URL& url, int connectionTimeoutMs, int& statusCode)
+{
+    registration.reset();
     stream = std::make_unique<juce::WebInputStream>(url, false);
     stream->withConnectionTimeout(connectionTimeoutMs);
+    stream->withNumRedirectsToFollow(0);
     registration = std::make_unique<RequestCanceller::Registration>(*stream);
 
     const auto connected = stream->connect(nullptr);
 
     // A request that got no answer reports no status, whatever the transport says.
     statusCode = juce::jmax(0, stream->getStatusCode());
-    if (responseHeaders != nullptr)
-        *responseHeaders = stream->getResponseHeaders();
-
     opened = connected && ! stream->isError();
 }
 

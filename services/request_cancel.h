@@ -36,9 +36,12 @@ private:
 };
 
 // A GET request stream opened as juce::URL::createInputStream would open it, but cancellable by
-// the thread's RequestCanceller. Returns null when no stream could be opened or the request failed.
-// statusCode receives the HTTP status (0 when none was received); opening_seconds() is how long
-// the opening took, as the failure messages report it.
+// the thread's RequestCanceller, and only over HTTP or HTTPS: an address, or a redirect's target,
+// of any other scheme is refused before anything connects. Redirects (at most 5) are followed here
+// so that each target is judged first. Returns null when no stream could be opened, the request
+// failed or was refused. statusCode receives the HTTP status (0 when none was received);
+// opening_seconds() is how long the opening took, as the failure messages report it; refusal()
+// is the error line of a refused address (empty otherwise).
 class WebStream
 {
 public:
@@ -48,10 +51,14 @@ public:
 
     juce::InputStream* get() const { return opened ? stream.get() : nullptr; }
     double opening_seconds() const { return openingSeconds; }
+    const juce::String& refusal() const { return refused; }
 
 private:
+    void open(const juce::URL& url, int connectionTimeoutMs, int& statusCode);
+
     std::unique_ptr<juce::WebInputStream> stream;
     std::unique_ptr<RequestCanceller::Registration> registration;
     bool opened = false;
     double openingSeconds = 0.0;
+    juce::String refused;
 };

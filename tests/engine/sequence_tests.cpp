@@ -314,6 +314,16 @@ const Ending endings[] = {
     { "StopWhileLookingForTheAppWindow", "1.0.0", { "no_window=1", "lifetime_ms=3000" }, {},
       [](EngineTest&, LauncherComponent&) { return EngineTest::appFolder().getChildFile("args.txt").exists(); },
       nullptr, { "[INFO]: Cancelled", "!*App process not found*" } },
+    // Only HTTP(S) is fetched, also where a redirect leads; the installed build stays.
+    { "DownloadAddressNotHttp", "0.9.0", {},
+      [](EngineTest& t, LauncherComponent&) { t.backend.script(appQuery, Reply::json(R"({"url":"file:///dev/null"})")); },
+      {}, "updating the app", { "[ERROR]: Refused to open a non-HTTP(S) address: file:///dev/null" } },
+    { "DownloadRedirectedToFtp", "0.9.0", {},
+      [](EngineTest& t, LauncherComponent&) {
+          t.backend.script("/builds/app.zip", Reply::redirect("ftp://127.0.0.1:1/app.zip"));
+      },
+      {}, "updating the app",
+      { "[ERROR]: Refused to follow a redirect to a non-HTTP(S) address: ftp://127.0.0.1:1/app.zip" } },
     quit_during("QuitDuringTheStatusCheck", "/"),
     quit_during("QuitDuringTheLauncherCheck", launcherCheck),
     quit_during("QuitDuringTheAppCheck", appCheck),
@@ -373,3 +383,21 @@ TEST_P(EndedRun, ShowsOnlyAFailureAndCallsTheHookOnlyThen)
 }
 
 INSTANTIATE_TEST_SUITE_P(Engine, EndedRun, ::testing::ValuesIn(endings), row_name<Ending>);
+
+// The backend receives the installed version exactly as version.txt holds it, whatever it holds.
+TEST_F(EngineTest, InstalledVersionReachesTheBackendAsItIs)
+{
+    for (const juce::String version : { "1.2.3", "2.0#rc1", "2.0 beta", "2.0/beta", "..",
+                                        "../../../get_build_url/app/current/Solvanter?x=1" })
+    {
+        SCOPED_TRACE(version);
+        install_standin(version);
+        backend.set_app_version(version.toStdString());
+        log.clear();
+        auto launcher = make_launcher();
+        EXPECT_FALSE(LauncherComponentProbe { *launcher }.check_app_update());
+        EXPECT_TRUE(log.logged({ "[INFO]: App is up to date", "![ERROR]*" })) << log.lines().joinIntoString("\n");
+    }
+    EXPECT_EQ(backend.requests().front(), appCheck.substr(0, appCheck.size() - 5) + "1.2.3");
+    EXPECT_EQ(backend.requests().size(), 6u);
+}

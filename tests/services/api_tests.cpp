@@ -34,10 +34,19 @@ juce::String json(const juce::var& value) { return value.isVoid() ? "void" : juc
 
 TEST_F(ApiTest, RepliesAndTheirLogLinesByStatusSizeAndDepth)
 {
+    const auto deep = std::string(100000, '[') + std::string(100000, ']');
+    const juce::String tooDeep = "[ERROR]: API reply nested too deeply (more than 64 levels)";
+    std::string dashes; // "-" takes the next character as its first digit, a "]" too: 100,000 levels
+    for (int i = 0; i < 100000; ++i)
+        dashes += "[-],";
+    const auto bulky = std::string(900000, 'x');
+    juce::String euros; // 3 bytes each: the cut falls inside one
+    for (int i = 0; i < 5000; ++i)
+        euros += juce::String::fromUTF8("\xe2\x82\xac");
     const struct
     {
         Reply reply;
-        const char* expectedReply; // compact JSON, or "void"
+        std::string expectedReply; // compact JSON, or "void"
         juce::StringArray expectedLog;
     } rows[] {
         { Reply::json(R"({"result":true})"), R"({"result": true})", {} },
@@ -67,13 +76,36 @@ TEST_F(ApiTest, RepliesAndTheirLogLinesByStatusSizeAndDepth)
         { Reply::json(R"({"message":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})"),
           R"({"message": "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})", {} },
         { Reply::nested(2), "[[]]", {} },
+        { Reply::nested(64), std::string(64, '[') + std::string(64, ']'), {} },
+        // Depth hidden in what the parser does not read as a string: each quote kind holding the
+        // other, escapes of both, and a "-" that takes a quote or a bracket as its first digit.
+        { Reply::json(R"(['"',)" + deep + "]"), "void", { tooDeep } },
+        { Reply::json(R"(['\'"',)" + deep + "]"), "void", { tooDeep } },
+        { Reply::json(R"(["\"'",)" + deep + "]"), "void", { tooDeep } },
+        { Reply::json(R"(['\\',"\\",'\u0027"',)" + deep + "]"), "void", { tooDeep } },
+        { Reply::json(R"([-",)" + deep + "]"), "void", { tooDeep } },
+        { Reply::json(dashes + "1]"), "void", { tooDeep } },
+        // Brackets inside either kind of string are text, however many.
+        { Reply::json(R"({"message":'[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[['})"),
+          R"({"message": "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})", {} },
+        { Reply::json(R"(['\'[',"\"[",'"[',"'[",-[,[[1]]])"), R"(["'[", "\"[", "\"[", "'[", -43, [[1]]])", {} },
+        // The parser would read past the text's end for the digit after the "-".
+        { Reply::json("[-"), "void", {} },
+        // A reply's text goes into a line only up to 4 KB, whole characters.
+        { Reply::message(500, "Database down", "\"" + bulky + "\""),
+          R"({"message": "Database down", "response_data": ")" + bulky + "\"}",
+          { "[ERROR]: API call failed in backend (500): Database down",
+            "[INFO]: " + bulky.substr(0, 4096) + " [895904 more bytes not logged]" } },
+        { Reply::json(R"({"message":")" + euros.toStdString() + "\"}", 403),
+          juce::JSON::toString(juce::JSON::parse(R"({"message":")" + euros + "\"}"), true).toStdString(),
+          { "[ERROR]: API connection error (403): " + euros.substring(0, 1365) + " [10905 more bytes not logged]" } },
     };
     for (const auto& row : rows)
     {
         const auto path = "/row/" + std::to_string(&row - rows);
         SCOPED_TRACE(path);
         backend.script(path, row.reply);
-        EXPECT_EQ(json(api_call(at(path))), row.expectedReply);
+        EXPECT_EQ(json(api_call(at(path))).toStdString(), row.expectedReply);
         EXPECT_EQ(logger.take(), row.expectedLog);
     }
     EXPECT_EQ(backend.requests().size(), std::size(rows));
@@ -108,6 +140,61 @@ TEST_F(ApiTest, TransportFailuresGiveVoidReplies)
     EXPECT_EQ(backend.requests(), (std::vector<std::string> { "/dropped", "/slow", "/cut" }));
 }
 
+TEST_F(ApiTest, OnlyHttpAddressesAreOpenedAndRedirectsFollowedOnlyToThem)
+{
+    // Takes connections into its backlog and never answers: a client that came here would wait.
+    juce::StreamingSocket silent;
+    ASSERT_TRUE(silent.createListener(0, "127.0.0.1"));
+    const auto silentHost = "127.0.0.1:" + juce::String(silent.getBoundPort());
+    juce::TemporaryFile file;
+    ASSERT_TRUE(file.getFile().replaceWithText(R"({"message":"from a file"})"));
+    const auto fileUrl = juce::URL(file.getFile()).toString(false);
+    const auto origin = juce::String(backend.origin()), host = origin.fromFirstOccurrenceOf("//", false, false);
+    const auto script = [&](const std::string& path, Reply reply) { backend.script(path, std::move(reply), false); };
+    script("/a/b", Reply::json(R"({"message":"moved"})"));
+    script("/a/relative", Reply::redirect("b"));
+    script("/absolute-path", Reply::redirect("/a/b", 301));
+    script("/network-path", Reply::redirect(("//" + host + "/a/b").toStdString(), 308));
+    script("/to-ftp", Reply::redirect(("ftp://" + silentHost + "/x").toStdString(), 307));
+    script("/to-telnet", Reply::redirect(("telnet://" + silentHost).toStdString()));
+    script("/to-file", Reply::redirect(fileUrl.toStdString(), 303));
+    script("/loop", Reply::redirect("/loop"));
+    script("/no-location", Reply::json(R"({"message":"nowhere"})", 302));
+
+    const auto refused = [](const juce::String& address) { return "[ERROR]: Refused to open a non-HTTP(S) address: " + address; };
+    const auto notFollowed = [](const juce::String& address) {
+        return "[ERROR]: Refused to follow a redirect to a non-HTTP(S) address: " + address;
+    };
+    const std::pair<juce::String, juce::StringArray> rows[] {
+        { fileUrl, { refused(fileUrl) } },
+        { "ftp://" + silentHost + "/x", { refused("ftp://" + silentHost + "/x") } },
+        { "telnet://" + silentHost, { refused("telnet://" + silentHost) } },
+        // The transport would guess a scheme (ftp: for a host named "ftp.*").
+        { host + "/", { refused(host + "/") } },
+        { "HTTP://" + host + "/a/b", {} },
+        { origin + "/a/relative", {} },
+        { origin + "/absolute-path", {} },
+        { origin + "/network-path", {} },
+        { origin + "/to-ftp", { notFollowed("ftp://" + silentHost + "/x") } },
+        { origin + "/to-telnet", { notFollowed("telnet://" + silentHost) } },
+        { origin + "/to-file", { notFollowed(fileUrl) } },
+        // Five redirects, as the transport's own limit, then its status.
+        { origin + "/loop", { "[ERROR]: API call failed with status code: 302" } },
+        { origin + "/no-location", { "[ERROR]: API call failed (302): nowhere" } },
+    };
+    for (const auto& [address, lines] : rows)
+    {
+        SCOPED_TRACE(address);
+        const auto reply = json(api_call(juce::URL(address)));
+        EXPECT_EQ(reply, lines.isEmpty() ? R"({"message": "moved"})" : address.endsWith("location") ? R"({"message": "nowhere"})" : "void");
+        EXPECT_EQ(logger.take().joinIntoString("\n"), lines.joinIntoString("\n"));
+    }
+    EXPECT_EQ(silent.waitUntilReady(true, 0), 0) << "something connected to " << silentHost;
+    const auto requests = backend.requests();
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "/a/b"), 4);
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "/loop"), 6);
+}
+
 TEST_F(ApiTest, StatusCheckProbesAllButLocalAndTakesAnyReplyWithMessage)
 {
     const auto port = juce::String(backend.port()), origin = juce::String(backend.origin());
@@ -125,6 +212,11 @@ TEST_F(ApiTest, StatusCheckProbesAllButLocalAndTakesAnyReplyWithMessage)
         { origin, Reply::json(R"({"message":"Maintenance"})", 500), true,
           { "[ERROR]: API call failed in backend (500): Maintenance", "[INFO]: Message: Maintenance" } },
         { origin, Reply::json(R"({"status":"ok"})"), false, { "[ERROR]: Failed to get API status message" } },
+        { origin, Reply::json(R"({"message":")" + std::string(5000, 'm') + "\"}"), true,
+          { "[INFO]: Message: " + juce::String(std::string(4096, 'm')) + " [904 more bytes not logged]" } },
+        // An address of config.xml is judged as any other.
+        { "file:///dev/null", {}, false,
+          { "[ERROR]: Refused to open a non-HTTP(S) address: file:///dev/null", "[ERROR]: Failed to get API status message" } },
         { origin, Reply::nested(100000), false,
           { "[ERROR]: API reply nested too deeply (more than 64 levels)", "[ERROR]: Failed to get API status message" } },
         // Unreachable: api_call's own line, then the check's.
@@ -140,7 +232,7 @@ TEST_F(ApiTest, StatusCheckProbesAllButLocalAndTakesAnyReplyWithMessage)
         EXPECT_TRUE(logger.logged(row.log) && logger.lines().size() == row.log.size()) << logger.lines().joinIntoString("\n");
         logger.clear();
     }
-    EXPECT_EQ(backend.requests(), std::vector<std::string>(4, "/"));
+    EXPECT_EQ(backend.requests(), std::vector<std::string>(5, "/"));
 }
 
 TEST_F(ApiTest, CancellingEndsTheRequestInFlightAndFailsLaterOnesAtOnce)

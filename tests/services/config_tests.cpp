@@ -158,11 +158,24 @@ TEST_F(ConfigTest, RequestAddressesForEveryBuildType)
     EXPECT_EQ(paths("1.2.3"), current);
     config.launcher_build = config.app_build = BuildType::latest;
     EXPECT_EQ(paths("1.2.3").joinIntoString(" "), current.joinIntoString(" ").replace("/current/", "/latest/"));
-    // A pinned version checks as current and downloads as "version", with no version number; the
-    // installed version goes in unchanged, so a slash adds a segment.
+    // A pinned version checks as current and downloads as "version", with no version number.
     config.app_build = BuildType::version;
     config.app_version = "4.0.0";
     const auto pinned = paths("2.0/beta");
-    EXPECT_EQ(pinned[2], "<base>/check_version/app/current/Solvanter/2.0/beta");
     EXPECT_EQ(pinned[3], "<base>/get_build_url/app/version/Solvanter");
+    // The installed version is one segment, whatever it holds: no fragment dropped, no blank that
+    // stops the request, no step to another endpoint.
+    const std::pair<juce::String, juce::String> versions[] {
+        { "2.0/beta", "2.0%2Fbeta" },
+        { "2.0#rc1", "2.0%23rc1" },
+        { "2.0 beta", "2.0%20beta" },
+        { "../../../get_build_url/app/current/Solvanter?x=1",
+          "..%2F..%2F..%2Fget_build_url%2Fapp%2Fcurrent%2FSolvanter%3Fx%3D1" },
+        { "..", "%2E%2E" },
+        { "1.0-rc_2~b", "1.0-rc_2~b" },
+        { "%41:@!$&'()*+,;=[]\\", "%2541%3A%40%21%24%26%27%28%29%2A%2B%2C%3B%3D%5B%5D%5C" },
+        { juce::String::fromUTF8("v\xc3\xa9"), "v%C3%A9" },
+    };
+    for (const auto& [installed, segment] : versions)
+        EXPECT_EQ(paths(installed)[2], "<base>/check_version/app/current/Solvanter/" + segment) << installed;
 }

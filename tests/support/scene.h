@@ -149,6 +149,7 @@ struct LauncherComponentProbe
     juce::Result download_app(juce::MemoryBlock& d) { return c.download_build(d, "Solvanter", c.config.app_download_url()); }
     juce::Result install_app(const juce::MemoryBlock& d) { return c.install_app(d); }
     bool update_launcher() { return c.update_launcher(); }
+    bool check_app_update() { return c.check_app_update(); }
     juce::int64& archiveCeiling() { return c.archiveCeiling; }
     juce::Label& label() { return c.stateLabel; }
     juce::ProgressBar& bar() { return c.progressBar; }

@@ -130,7 +130,8 @@ start_backend() {
     while :; do
         rm -f "$DIR/port"
         "$BUILD_DIR/bin/solvanter-dev-backend" --port "$DEV_PORT" --builds "$DIR/builds" --app-archive app.zip \
-            --port-file "$DIR/port" ${LAUNCHER_UPDATE:+--launcher-update $LAUNCHER_UPDATE} >"$DIR/backend.txt" 2>&1 &
+            --port-file "$DIR/port" ${LAUNCHER_UPDATE:+--launcher-update $LAUNCHER_UPDATE} \
+            ${BACKEND_ARGS[@]+"${BACKEND_ARGS[@]}"} >"$DIR/backend.txt" 2>&1 &
         BACKEND_PID=$!
         wait_for 30 eval '[ -f "$DIR/port" ] || ! kill -0 "$BACKEND_PID" 2>/dev/null' || fail "backend did not start"
         [ -f "$DIR/port" ] && break
@@ -286,6 +287,44 @@ held_folders)
     [ "$(cat "$INSTALL/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt: $(cat "$INSTALL/Solvanter/version.txt")"
     [ "$(cd "$INSTALL" && echo Solvanter.*)" = Solvanter.old ] || fail "left: $(ls "$INSTALL")"
     timeout 60 wine taskkill /f /im hold_open.exe >/dev/null 2>&1 || true
+    wait_for_wine
+    ;;
+hostile_backend)
+    # An installed version holding reserved characters reaches the backend as one segment,
+    # exactly as version.txt holds it; the status reply nests as deep as a reply may, parsed on
+    # the worker thread's stack.
+    version='2.0#rc1 beta/../x?y=1&z'
+    segment='2.0%23rc1%20beta%2F..%2Fx%3Fy%3D1%26z'
+    brackets() { printf "%${2}s" | tr ' ' "$1"; }
+    echo "{\"message\":\"deep\",\"x\":$(brackets [ 63)$(brackets ] 63)}" >"$DIR/deep.json"
+    BACKEND_ARGS=(--app-version "$version" --reply / "$DIR/deep.json")
+    start_backend
+    mkdir -p "$INSTALL/Solvanter"
+    cp "$WORK/standin_win.exe" "$INSTALL/Solvanter/Solvanter.exe"
+    printf '%s\n' "$version" >"$INSTALL/Solvanter/version.txt"
+    launcher --headless
+    expect_status 0
+    expect_log "Message: deep"
+    expect_log "App is up to date"
+    grep -qF "GET /launcher/Windows/check_version/app/current/Solvanter/$segment " "$DIR/backend.txt" \
+        || fail "the version check: $(grep check_version "$DIR/backend.txt")"
+    wait_for_wine
+    kill "$BACKEND_PID"
+    wait "$BACKEND_PID" || true
+
+    # The version check's reply hides 100,000 levels behind a single-quoted double quote: refused
+    # before the parser sees it, and the update goes on, through a relative redirect.
+    echo "['\"',$(brackets [ 100000)$(brackets ] 100000)]" >"$DIR/hidden.json"
+    BACKEND_ARGS=(--app-archive moved.zip --redirect /builds/moved.zip app.zip
+                  --reply "/launcher/Windows/check_version/app/current/Solvanter/$segment" "$DIR/hidden.json")
+    start_backend
+    rm -f "$LOG"
+    launcher --headless
+    expect_status 0
+    expect_log "API reply nested too deeply (more than 64 levels)"
+    expect_log "App version query failed"
+    grep -qF "GET /builds/app.zip " "$DIR/backend.txt" || fail "the redirect was not followed: $(cat "$DIR/backend.txt")"
+    [ "$(cat "$INSTALL/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt: $(cat "$INSTALL/Solvanter/version.txt")"
     wait_for_wine
     ;;
 *)
