@@ -118,7 +118,7 @@ const Run runs[] = {
       "Solvanter.installing" },
     { "VersionLineBeforeACutCharacter", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
       { juce::String::fromUTF8("[INFO]: Installed app version: \"0.9-\xc3\xbc\""), "[INFO]: Removed existing app" },
-      { "/launcher/Windows/check_version/app/current/Solvanter/0.9-%c3%bc" }, "1.0.0",
+      { "/launcher/Windows/check_version/app/current/Solvanter/0.9-%C3%BC" }, "1.0.0",
       [] { ASSERT_TRUE(write_file(EngineTest::appFolder().getChildFile("version.txt"), cutVersion)); } },
     // The replaced build goes one number above the highest left, whatever lies below it and
     // however many digits it has.
