@@ -114,7 +114,8 @@ int main(int argc, char** argv)
     juce::StringArray paths;
     int failedIndex = -1;
     const auto checkStart = std::chrono::steady_clock::now();
-    const auto check = check_archive_layout(zip, directory, "Solvanter", never, paths, failedIndex);
+    const auto root = juce::File(folder).getChildFile("Solvanter.installing");
+    const auto check = check_archive_layout(zip, directory, "Solvanter", root, never, paths, failedIndex);
     const auto checkSeconds = seconds_since(checkStart);
 
     const StagedBuild build(juce::File(folder).getChildFile("Solvanter"));
