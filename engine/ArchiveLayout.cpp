@@ -116,7 +116,9 @@ size_t link_on_the_way(const LinkPaths& links, const std::string& path, size_t c
     for (size_t start = 0, names = 1; start < text.size() && names <= count; ++names)
     {
         const auto end = std::min(text.find('/', start), text.size());
-        hash = hash.then(std::string_view(text).substr(start == 0 ? 0 : start - 1, end - (start == 0 ? 0 : start - 1)));
+        // The name with the separator before it: the folder above's hash goes on.
+        const auto from = start > 0 ? start - 1 : 0;
+        hash = hash.then(std::string_view(text).substr(from, end - from));
         if (names > buildDepth && links.contains(hash, std::string_view(text).substr(0, end)))
             return names;
         start = end + 1;
@@ -146,7 +148,10 @@ juce::Result check_link_target(const LinkPaths& links, const std::string& link, 
     auto at = folded(link);
     std::vector<Folder> folders { { PathHash(), 0 } };
     for (size_t end = at.find('/'); end != std::string::npos; end = at.find('/', end + 1))
-        folders.push_back({ folders.back().hash.then(std::string_view(at).substr(folders.back().length, end - folders.back().length)), end });
+    {
+        const auto from = folders.back().length;
+        folders.push_back({ folders.back().hash.then(std::string_view(at).substr(from, end - from)), end });
+    }
     at.resize(folders.back().length);
 
     const auto text = folded(raw);
