@@ -38,16 +38,17 @@ struct PathHash
     juce::uint64 key() const { return value[0] << 32 | value[1]; }
 };
 
-// The link entries' paths, folded, each held once as text: memory in proportion to their bytes,
-// whatever number of names they hold.
+// The link entries' resolved paths, by the hash of their folded text: the paths themselves stay
+// where the check keeps them, one text per entry, so this costs a few bytes per link whatever
+// number of names it holds.
 class LinkPaths
 {
 public:
-    void add(std::string_view path)
+    explicit LinkPaths(const juce::StringArray& paths_) : paths(paths_) {}
+
+    void add(int index)
     {
-        auto text = folded(path);
-        const auto key = PathHash().then(text).key();
-        byHash.emplace(key, std::move(text));
+        byHash.emplace(PathHash().then(folded(paths[index].toStdString())).key(), index);
     }
     bool empty() const { return byHash.empty(); }
 
@@ -56,13 +57,14 @@ public:
     {
         const auto [first, last] = byHash.equal_range(hash.key());
         for (auto found = first; found != last; ++found)
-            if (found->second == path)
+            if (folded(paths[found->second].toStdString()) == path)
                 return true;
         return false;
     }
 
 private:
-    std::unordered_multimap<juce::uint64, std::string> byHash;
+    const juce::StringArray& paths;
+    std::unordered_multimap<juce::uint64, int> byHash;
 };
 
 // An entry's path ('/' between names) resolved as text below the root into `resolved`: empty names
@@ -201,7 +203,7 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
     // Each entry's resolved path is kept as one text, in `paths`: no name is held on its own.
     const auto count = zip.getNumEntries();
     std::vector<bool> inside((size_t) count);
-    LinkPaths links;
+    LinkPaths links(paths);
     std::string resolved;
     size_t depth = 0;
     paths.clearQuick();
@@ -220,7 +222,7 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
         inside[(size_t) i] = resolve_below_root(raw, resolved, depth) && (buildDepth == 0 || (depth > 0 && isBuild(first_names(resolved, 1))));
         paths.add(juce::String::fromUTF8(resolved.data(), (int) resolved.size()));
         if (inside[(size_t) i] && zip.getEntry(i)->isSymbolicLink)
-            links.add(resolved);
+            links.add(i);
     }
 
     for (int i = 0; i < count; ++i)
