@@ -1,9 +1,11 @@
 // solvanter-bench-layout: times the layout check and the unzip of a generated archive, once.
 //
-// Usage: solvanter-bench-layout --kind deep|many --folder DIR --result FILE [--save ZIP]
+// Usage: solvanter-bench-layout --kind deep|many|links --folder DIR --result FILE [--save ZIP]
 //
 //   deep: 10 entries each 2,000 folders deep ("Solvanter/d/d/.../d/<n>") and a link in the build;
-//   many: 50,000 small files in 500 folders and a link in the build.
+//   many: 50,000 small files in 500 folders and a link in the build;
+//   links: 100 link entries each 32,700 names deep (64 KB names), which the check refuses as
+//   longer than the OS takes: the benchmark serves it to the launcher for its peak memory.
 //
 // Builds the archive in memory (and writes it to ZIP when asked, for a reference unzip), then
 // times check_archive_layout alone and StagedBuild::unzip of it into DIR/Solvanter.installing
@@ -33,22 +35,35 @@ void add(juce::ZipFile::Builder& builder, const juce::String& name, const std::s
     builder.addEntry(new juce::MemoryInputStream(bytes.data(), bytes.size(), true), 0, name, juce::Time());
 }
 
-// The builder records no file modes: the first entry is made a link in the central directory,
-// which the end record (the last 22 bytes) locates.
-void make_first_entry_a_link(juce::MemoryBlock& zip)
+// The builder records no file modes: the first `count` entries are made links in the central
+// directory, which the end record (the last 22 bytes) locates.
+void make_first_entries_links(juce::MemoryBlock& zip, int count)
 {
     auto* bytes = static_cast<juce::uint8*>(zip.getData());
+    const auto u16 = [bytes](size_t at) { return (size_t) bytes[at] | (size_t) bytes[at + 1] << 8; };
     const auto end = zip.getSize() - 22;
-    const auto directory = (size_t) bytes[end + 16] | (size_t) bytes[end + 17] << 8 | (size_t) bytes[end + 18] << 16
-                           | (size_t) bytes[end + 19] << 24;
+    auto at = u16(end + 16) | u16(end + 18) << 16;
     const juce::uint32 mode = 0120777u << 16;
-    for (size_t i = 0; i < 4; ++i)
-        bytes[directory + 38 + i] = (juce::uint8) (mode >> (8 * i));
+    for (int entry = 0; entry < count; ++entry)
+    {
+        for (size_t i = 0; i < 4; ++i)
+            bytes[at + 38 + i] = (juce::uint8) (mode >> (8 * i));
+        at += 46 + u16(at + 28) + u16(at + 30) + u16(at + 32);
+    }
 }
 
 juce::MemoryBlock make_archive(const std::string& kind)
 {
     juce::ZipFile::Builder builder;
+    int links = 0;
+    if (kind == "links")
+    {
+        std::string deep;
+        for (int level = 0; level < 32700; ++level)
+            deep += "/a";
+        for (; links < 100; ++links)
+            add(builder, "Solvanter/l" + juce::String(links) + juce::String(deep), "a");
+    }
     add(builder, "Solvanter/version.txt", "about/version");
     add(builder, "Solvanter/about/version", "1.0.0");
     if (kind == "deep")
@@ -59,7 +74,7 @@ juce::MemoryBlock make_archive(const std::string& kind)
         for (int i = 0; i < 10; ++i)
             add(builder, deep + "/" + juce::String(i), "deep");
     }
-    else
+    else if (kind == "many")
     {
         for (int i = 0; i < 50000; ++i)
             add(builder, "Solvanter/data/folder" + juce::String(i / 100) + "/file" + juce::String(i) + ".txt",
@@ -68,7 +83,8 @@ juce::MemoryBlock make_archive(const std::string& kind)
     juce::MemoryOutputStream out;
     builder.writeToStream(out, nullptr);
     auto zip = out.getMemoryBlock();
-    make_first_entry_a_link(zip);
+    // The links, and version.txt after them, which is one in every kind.
+    make_first_entries_links(zip, links + 1);
     return zip;
 }
 } // namespace
@@ -88,9 +104,9 @@ int main(int argc, char** argv)
         else if (option == "--save")
             savePath = argv[i + 1];
     }
-    if ((kind != "deep" && kind != "many") || folder.empty() || resultPath.empty() || argc % 2 == 0)
+    if ((kind != "deep" && kind != "many" && kind != "links") || folder.empty() || resultPath.empty() || argc % 2 == 0)
     {
-        std::fprintf(stderr, "usage: %s --kind deep|many --folder DIR --result FILE [--save ZIP]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --kind deep|many|links --folder DIR --result FILE [--save ZIP]\n", argv[0]);
         return 2;
     }
 
@@ -113,8 +129,9 @@ int main(int argc, char** argv)
     const auto never = [] { return false; };
     juce::StringArray paths;
     int failedIndex = -1;
+    const auto root = juce::File(folder).getChildFile("Solvanter.installing");
     const auto checkStart = std::chrono::steady_clock::now();
-    const auto check = check_archive_layout(zip, directory, "Solvanter", never, paths, failedIndex);
+    const auto check = check_archive_layout(zip, directory, "Solvanter", root, never, paths, failedIndex);
     const auto checkSeconds = seconds_since(checkStart);
 
     const StagedBuild build(juce::File(folder).getChildFile("Solvanter"));
@@ -127,7 +144,7 @@ int main(int argc, char** argv)
     out << "archive_bytes=" << archive.getSize() << "\n"
         << "entries=" << zip.getNumEntries() << "\n"
         << "check_seconds=" << checkSeconds << "\n"
-        << "check_result=" << outcome(check) << "\n"
+        << "check_result=" << outcome(check).substr(0, 200) << "\n"
         << "unzip_seconds=" << unzipSeconds << "\n"
         << "unzip_result=" << outcome(unzip).substr(0, 200) << "\n";
     out.close();

@@ -19,7 +19,8 @@
 #    (download_build, then install_app, timed by bench/bench_driver.cpp) against
 #    `curl -s -o` of the same URL followed by `unzip -q -o` into an empty folder.
 # 2. Peak RSS (/usr/bin/time -v) of the real launcher binary doing a headless install of each
-#    archive, against the archive's size (the design holds the archive in memory twice).
+#    archive, against the archive's size (the design holds the archive in memory twice); and of
+#    its refusal of an archive of 100 link entries with 64 KB names.
 # 3. The launcher's CPU use while it waits for an open application window to close, with its
 #    window shown and headless (utime + stime from /proc/<pid>/stat).
 # 4. Start to quit of an up-to-date headless run, and the part of it that is fixed waits.
@@ -295,6 +296,27 @@ misplaced_directory_run() {
     serve_archive "$WORK/builds/app-$mb.zip"
 }
 
+# An archive of 100 link entries with 64 KB names (bench/layout_driver.cpp --kind links), which the
+# launcher refuses as longer than the OS takes: its peak memory against the archive's size.
+measure_long_links() {
+    local dir="$WORK/links" status=0
+    echo "-- an archive of link entries with 64 KB names" >&2
+    mkdir -p "$dir/driver"
+    "$LAYOUT" --kind links --folder "$dir/driver" --result "$dir/r.txt" --save "$WORK/builds/links.zip" \
+        >"$dir/driver.log" 2>&1 || status=$?
+    [ "$status" = 1 ] && [ -f "$WORK/builds/links.zip" ] || fail "the archive of long link names was not made (status $status)"
+    R[links.bytes]=$(stat -c %s "$WORK/builds/links.zip")
+    R[links.check]=$(value_of "$dir/r.txt" check_seconds)
+    serve_archive "$WORK/builds/links.zip"
+    launcher_folder "$dir"
+    status=0
+    HOME="$dir/home" /usr/bin/time -v -o "$dir/time.txt" timeout 600 "$dir/solvanter-launcher" --headless \
+        >"$dir/output.log" 2>&1 || status=$?
+    grep -q "is too long a path for the OS" "$(launcher_log "$dir")" && [ "$status" = 1 ] \
+        || { tail -c 600 "$(launcher_log "$dir")" >&2; fail "the long link names were not refused (status $status)"; }
+    R[links.rss]=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
+}
+
 measure_size() {
     local mb=$1 archive bytes run
     echo "-- archive of about $mb MB: generating" >&2
@@ -524,6 +546,7 @@ for mb in $sizes; do
     measure_size "$mb"
 done
 measure_waiting
+measure_long_links
 stop_backend
 measure_layout
 
@@ -574,6 +597,13 @@ report() {
          "The design holds the archive twice while installing: 2.00x over idle."
     echo "   Directory offset 0: the same archive with its end record's directory offset set to 0, which"
     echo "   the launcher refuses before the framework would copy all from there: one copy, the download."
+    local links_mb links_rss_mb
+    links_mb=$(mb_of_bytes "${R[links.bytes]}")
+    links_rss_mb=$(calc "${R[links.rss]} / 1024")
+    printf '   Link names: 100 link entries with 64 KB names, %s MB, refused as longer than the OS takes:\n' \
+        "$(fmt "$links_mb" 1)"
+    printf '   peak RSS %s MB, (RSS - idle)/arch. %sx; the layout check alone took %s s.\n' "$(fmt "$links_rss_mb" 1)" \
+        "$(fmt "$(calc "($links_rss_mb - ${R[idle_rss]} / 1024) / $links_mb")")" "$(fmt "${R[links.check]}" 3)"
     echo
     echo "3. Waiting for the application window to close (spinner turning), ${cpu_seconds} s sampled"
     printf '   window shown: %5s %% of one core (X server: %s %%)\n' \

@@ -15,10 +15,15 @@
 // does. `buildName` is the build folder's name when the entries' paths start with it, empty when
 // they are relative to it. `paths` receives, for each entry, the path below the unzip's root that
 // was judged ('/' between names, no "." or ".." and no empty name; "" is the root itself): the one
-// write_entry must write to. The cost is linear in the length of the archive's names.
+// write_entry must write to below `root`.
+//
+// Names and link targets are judged as the bytes the OS gets: one that is not valid UTF-8, which
+// a decoder on the way would read as other characters, is refused. So is an entry whose path below
+// `root` (or its folder's) is longer than the OS takes. The cost is linear in the length of the
+// archive's names, and so is the memory it takes beyond `paths`.
 //
 // `stopRequested` is asked between entries; when it says so the check fails with "Cancelled" and
 // `failedIndex` is -1. On any other failure `failedIndex` is the entry at fault. Worker thread.
 juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& directory, const juce::String& buildName,
-                                  const std::function<bool()>& stopRequested, juce::StringArray& paths,
-                                  int& failedIndex);
+                                  const juce::File& root, const std::function<bool()>& stopRequested,
+                                  juce::StringArray& paths, int& failedIndex);

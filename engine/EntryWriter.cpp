@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/EntryNames.h"
 #include "platform/platform.h"
 
 namespace
@@ -52,17 +53,6 @@ juce::Result read_checked(juce::ZipFile& zip, int index, juce::uint32 crc, const
     return juce::Result::ok();
 }
 
-// `relative` ('/' between names, as check_archive_layout gives it) below `root`, taken as it is: no
-// name in it may mean anything to the framework.
-juce::File below(const juce::File& root, const std::string& relative)
-{
-    if (relative.empty())
-        return root;
-    return juce::File::createFileWithoutCheckingPath(
-        juce::File::addTrailingSeparator(root.getFullPathName())
-        + juce::String::fromUTF8(relative.data(), (int) relative.size()).replaceCharacter('/', juce::File::getSeparatorChar()));
-}
-
 enum class Folders
 {
     made,
@@ -78,7 +68,7 @@ Folders make_folders(const juce::File& root, const std::string& relative, juce::
     for (size_t end = 0; end < relative.size();)
     {
         end = std::min(relative.find('/', end + 1), relative.size());
-        const auto folder = below(root, relative.substr(0, end));
+        const auto folder = file_below(root, relative.substr(0, end));
         if (! creating)
         {
             const auto kind = platform::path_kind(folder);
@@ -99,7 +89,24 @@ Folders make_folders(const juce::File& root, const std::string& relative, juce::
 
 juce::String entry_path(const juce::ZipFile::ZipEntry& entry)
 {
-    return entry.filename.replaceCharacter('\\', '/');
+    const auto path = with_separator(entry.filename.toStdString(), '\\', '/');
+    return juce::String::fromUTF8(path.data(), (int) path.size());
+}
+
+std::string with_separator(std::string text, char from, char to)
+{
+    // Byte by byte: decoding the text on the way would read invalid UTF-8 as other characters.
+    std::replace(text.begin(), text.end(), from, to);
+    return text;
+}
+
+juce::File file_below(const juce::File& root, const std::string& relative)
+{
+    if (relative.empty())
+        return root;
+    const auto native = with_separator(relative, '/', (char) juce::File::getSeparatorChar());
+    return juce::File::createFileWithoutCheckingPath(juce::File::addTrailingSeparator(root.getFullPathName())
+                                                     + juce::String::fromUTF8(native.data(), (int) native.size()));
 }
 
 juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, juce::String& target)
@@ -125,7 +132,10 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
         return juce::Result::ok();
 
     const auto name = relative.toStdString();
-    const auto target = below(root, name);
+    // Whatever the check before judged, no name reaches the OS that climbs or means anything else.
+    if (! name.empty() && ! is_plain_relative_path(with_separator(name, '/', (char) juce::File::getSeparatorChar())))
+        return juce::Result::fail("Entry path cannot be written as it is: " + printable(name).quoted());
+    const auto target = file_below(root, name);
     auto made = juce::Result::ok();
     if (path.endsWithChar('/'))
     {
@@ -149,7 +159,10 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
         const auto result = read_link_target(zip, index, crc, linked);
         if (result.failed())
             return result;
-        if (! juce::File::createSymbolicLink(target, linked.replaceCharacter('/', juce::File::getSeparatorChar()), true))
+        const auto native = with_separator(linked.toStdString(), '/', (char) juce::File::getSeparatorChar());
+        if (! is_valid_utf8(native))
+            return juce::Result::fail("Link target cannot be written as it is: " + printable(native).quoted());
+        if (! juce::File::createSymbolicLink(target, juce::String::fromUTF8(native.data(), (int) native.size()), true))
             return juce::Result::fail("Failed to create symbolic link: " + linked);
         // No times: setting them would follow the link.
         return juce::Result::ok();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <juce_core/juce_core.h>
 
 // Writes archive entries to disk from the framework's entry stream, trusting none of it: reading
@@ -9,11 +11,18 @@
 // An entry's path inside the archive, with '/' between folders.
 juce::String entry_path(const juce::ZipFile::ZipEntry& entry);
 
+// `text` with every byte `from` made `to`.
+std::string with_separator(std::string text, char from, char to);
+
+// `relative` ('/' between names, as check_archive_layout gives it) below `root`, taken as it is: no
+// name in it may mean anything to the framework, and no byte of it is decoded on the way.
+juce::File file_below(const juce::File& root, const std::string& relative);
+
 // A link entry's target as stored in the archive, read and checked like any entry's data.
 juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, juce::String& target);
 
 // Writes entry `index` to `relative` below `root`: the path check_archive_layout judged, taken as it
-// is. A folder, a file (with the entry's time and permission bits) or a link, as the entry says.
+// is, after one last look at the text the OS gets (see is_plain_relative_path). A folder, a file (with the entry's time and permission bits) or a link, as the entry says.
 // Folders missing above it are made from the root down; one that is already a link on disk fails it.
 juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root,
                          const juce::String& relative);

@@ -93,7 +93,7 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
     int failedIndex = -1;
     juce::StringArray paths;
     const auto layout = check_archive_layout(zip, directory, entriesBesideFolder ? build.getFileName() : juce::String(),
-                                             stopRequested, paths, failedIndex);
+                                             root, stopRequested, paths, failedIndex);
     if (layout.failed())
         return failedIndex < 0 ? layout : entry_failed(failedIndex, *zip.getEntry(failedIndex), layout);
 

@@ -18,9 +18,14 @@ bool top_level_window_exists(const juce::String& title);
 // Gives an extracted file the permission bits its ZIP entry carries, where it carries any.
 void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::File& extracted);
 
-// Whether the OS reads this character of a link's target as a separator between names: on Linux
-// only '/', on Windows the backslash as well. A '~' is a name like any other on both.
+// Whether the OS reads this character of a link's target, or of a path, as a separator between
+// names: on Linux only '/', on Windows the backslash as well. A '~' is a name like any other on both.
 bool is_link_target_separator(juce::juce_wchar c);
+
+// Whether the OS takes a path this long, whole as the launcher hands it over: one for a folder to
+// be made (`folder`), or for a file or link. Linux: PATH_MAX bytes with the closing NUL. Windows,
+// where the launcher is not long-path aware: MAX_PATH characters with it, 12 fewer for a folder.
+bool path_fits(const juce::String& path, bool folder);
 
 // What is at a path, without following a link there.
 enum class PathKind

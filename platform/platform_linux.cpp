@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <thread>
 
@@ -178,6 +180,12 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::F
 bool is_link_target_separator(juce::juce_wchar c)
 {
     return c == '/';
+}
+
+bool path_fits(const juce::String& path, bool)
+{
+    // The framework hands the OS a path's UTF-8 bytes as they are.
+    return std::strlen(path.toRawUTF8()) < PATH_MAX;
 }
 
 PathKind path_kind(const juce::File& file)

@@ -26,6 +26,13 @@ bool is_link_target_separator(juce::juce_wchar c)
     return c == '/' || c == '\\';
 }
 
+bool path_fits(const juce::String& path, bool folder)
+{
+    // In UTF-16 units, as the wide calls take it.
+    const auto units = juce::CharPointer_UTF16::getBytesRequiredFor(path.getCharPointer()) / sizeof(juce::CharPointer_UTF16::CharType);
+    return units < (size_t) (folder ? MAX_PATH - 12 : MAX_PATH);
+}
+
 PathKind path_kind(const juce::File& file)
 {
     // A reparse point is a link or a junction; either leads elsewhere.

@@ -5,6 +5,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "engine/EntryNames.h"
+#include "engine/EntryWriter.h"
 #include "engine/InstallLock.h"
 #include "engine/StagedBuild.h"
 #include "engine/ZipDirectory.h"
@@ -193,13 +195,13 @@ std::string with_end_field(const std::string& zip, size_t offset, juce::uint32 v
     return with_field(zip, zip.size() - 22 + offset, value, bytes);
 }
 
-// Ten entries each 2,000 folders deep, then a link 1,300 folders deep that climbs one level more
-// than the build holds.
+// Ten entries each 1,500 folders deep (within what Linux takes below any likely test folder), then
+// a link 1,300 folders deep that climbs one level more than the build holds.
 std::string deep_archive()
 {
     juce::String deep = "Solvanter", climb = "x";
     std::vector<ZipEntry> entries { exe, version };
-    for (int level = 0; level < 2000; ++level)
+    for (int level = 0; level < 1500; ++level)
         deep += "/d";
     for (int i = 0; i < 10; ++i)
         entries.push_back({ deep + "/" + juce::String(i), "deep" });
@@ -209,13 +211,21 @@ std::string deep_archive()
     return zip_of(entries);
 }
 
-// One entry with the longest name an archive holds, far beyond what the OS takes as a path.
-std::string longest_name()
+// One entry with the longest name an archive holds, far beyond what the OS takes as a path: 32,760
+// names deep.
+juce::String longest_name()
 {
     juce::String name = "Solvanter";
     while (name.length() < 65500)
         name += "/a";
-    return zip_of({ exe, version, { name, "far down" } });
+    return name;
+}
+
+// Names with overlong UTF-8 forms of '.' (C0 AE, for each "@@@@" two) and '/' (C0 AF, in place of
+// "..%%..%%"), which the framework's decoder reads as those characters.
+std::string with_overlong_forms(const std::vector<ZipEntry>& entries)
+{
+    return with_bytes(with_bytes(zip_of(entries), "@@@@", "\xC0\xAE\xC0\xAE"), "..%%..%%", "..\xC0\xAF..\xC0\xAF");
 }
 
 std::string random_bytes(size_t size)
@@ -278,8 +288,24 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         // Judged in time linear in the names' length, so the refusal at the end comes.
         { "DeepPaths", deep_archive(), "Link \"Solvanter/d/d/*/up\" points outside the build's folder: \"../../*\"",
           { "[ERROR]: Failed to unzip entry 12: \"Solvanter/d/d/*/up\"" } },
-        { "LongestName", longest_name(), "Failed to create target folder: *Solvanter/a/a/*",
-          { "[ERROR]: Failed to unzip entry 2: \"Solvanter/a/a/*\"" } },
+        // Refused before any of the folders the OS would still take is made.
+        { "LongestName", zip_of({ exe, version, { longest_name(), "far down" } }),
+          "Entry \"Solvanter/a/a/*\" is too long a path for the OS", { "[ERROR]: Failed to unzip entry 2: \"Solvanter/a/a/*\"" } },
+        { "LongestLinkName", zip_of({ exe, version, link_entry(longest_name(), "a") }),
+          "Entry \"Solvanter/a/a/*\" is too long a path for the OS", {} },
+        // What is judged is what the OS gets: names no decoder on the way would read otherwise.
+        { "OverlongDotsInAName", with_overlong_forms({ exe, version, { "Solvanter/@@@@/@@@@/escaped.txt", "escaped" } }),
+          "Entry \"Solvanter/\\xC0\\xAE\\xC0\\xAE/\\xC0\\xAE\\xC0\\xAE/escaped.txt\" has a name that is not valid UTF-8",
+          { "[ERROR]: Failed to unzip entry 2: *" } },
+        { "OverlongSeparatorsInAName", with_overlong_forms({ exe, version, { "Solvanter/..%%..%%escaped.txt", "escaped" } }),
+          "Entry \"Solvanter/..\\xC0\\xAF..\\xC0\\xAFescaped.txt\" has a name that is not valid UTF-8", {} },
+        { "OverlongDotsInALinkTarget", zip_of({ exe, version, link_entry("Solvanter/l", "\xC0\xAE\xC0\xAE/precious.txt") }),
+          "Link \"Solvanter/l\" has a target that is not valid UTF-8: \"\\xC0\\xAE\\xC0\\xAE/precious.txt\"", {} },
+        // Linux tells names apart by case: another case of the build's folder is another folder.
+        { "CaseVariantOfTheBuildFolder", zip_of({ exe, version, { "solvanter/extra.txt", "x" } }),
+          "Entry solvanter/extra.txt is outside the target directory", { "[ERROR]: Failed to unzip entry 2: \"solvanter/extra.txt\"" } },
+        { "FolderWhereAFileCameFirst", zip_of({ exe, version, { "Solvanter/x", "file" }, { "Solvanter/x/", "" } }),
+          "File exists", { "[ERROR]: Failed to unzip entry 3: \"Solvanter/x/\"" } },
         { "MoreEntriesThanTheClassicRecordCounts", more_entries_than_the_classic_record_counts(),
           "Failed to unzip downloaded build", { "[ERROR]: Zip directory cannot be read whole: the archive needs ZIP64*" } },
         // An end record that counts fewer entries than the directory holds would leave the rest out.
@@ -354,23 +380,25 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
         EXPECT_EQ(launcher_child_file("precious.txt").loadFileAsString(), "precious");
         EXPECT_EQ(leftovers(), "");
-        for (auto planted : { "outside.txt", "newdir" })
+        for (auto planted : { "outside.txt", "newdir", "escaped.txt" })
             launcher_child_file(planted).deleteRecursively();
     }
 }
 
 // Links inside the build install as the OS reads them: a '~' names a folder of the build, and on
-// Linux a backslash is part of a name, so "a\..\..\x" climbs nowhere.
+// Linux a backslash is part of a name, so "a\..\..\x" climbs nowhere. A file entry where a
+// dangling link was replaces the link rather than write through it.
 TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
 {
     const auto archive = zip_of({ exe, version, { "Solvanter/~/file", "in the build" }, link_entry("Solvanter/home", "~/file"),
-                                  link_entry("Solvanter/v", "a\\..\\..\\x") });
+                                  link_entry("Solvanter/v", "a\\..\\..\\x"), link_entry("Solvanter/l", "missing"),
+                                  { "Solvanter/l", "the file" } });
     const struct
     {
         const char* link;
         const char* target;
         const char* content;
-    } rows[] = { { "home", "~/file", "in the build" }, { "v", "a\\..\\..\\x", "" } };
+    } rows[] = { { "home", "~/file", "in the build" }, { "v", "a\\..\\..\\x", "" }, { "l", "", "the file" } };
 
     auto launcher = make_launcher();
     const auto result = LauncherComponentProbe { *launcher }.install_app({ archive.data(), archive.size() });
@@ -382,6 +410,7 @@ TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
         EXPECT_EQ(link.getNativeLinkedTarget(), row.target);
         EXPECT_EQ(link.loadFileAsString(), row.content);
     }
+    EXPECT_FALSE(appFolder().getChildFile("missing").exists());
 }
 
 // Sound archives of an unusual shape install: a ZIP64 end record with extensible data, which the
@@ -435,6 +464,63 @@ TEST(StagedBuild, StopDuringTheLayoutCheckWritesNothing)
         EXPECT_EQ(result.getErrorMessage(), "Cancelled");
         EXPECT_FALSE(writtenWhenStopped) << answered;
         EXPECT_FALSE(staging.exists());
+    }
+}
+
+// One link entry 32,760 names deep is judged, and refused, on a thread with a small stack (the
+// Windows build's threads may have far less than Linux's 8 MB): nothing is built per name.
+TEST(StagedBuild, DeepLinkEntryIsJudgedOnASmallStack)
+{
+    struct SmallStack : juce::Thread
+    {
+        explicit SmallStack(std::function<void()> work_) : juce::Thread("small stack", 512 * 1024), work(std::move(work_)) {}
+        void run() override { work(); }
+        std::function<void()> work;
+    };
+    ScratchFolder scratch;
+    const auto archive = zip_of({ exe, version, link_entry(longest_name(), "a") });
+    const juce::MemoryBlock data(archive.data(), archive.size());
+    juce::MemoryInputStream input(data, false);
+    juce::ZipFile zip(input);
+    ZipDirectory directory;
+    ASSERT_TRUE(directory.read(data).wasOk() && directory.matches(zip).wasOk());
+    const StagedBuild build(scratch / "Solvanter");
+
+    auto result = juce::Result::ok();
+    SmallStack thread([&] { result = build.unzip(zip, directory, true, [] { return false; }); });
+    ASSERT_TRUE(thread.startThread());
+    ASSERT_TRUE(wait_until([&] { return ! thread.isThreadRunning(); }, 60000));
+    EXPECT_TRUE(result.getErrorMessage().matchesWildcard("Entry \"Solvanter/a/a/*\" is too long a path for the OS", false));
+    EXPECT_FALSE((scratch / "Solvanter.installing").exists());
+}
+
+// Whatever path the writer is handed, the last look before the OS lets no name through that
+// climbs, names nothing, or that a decoder would read as another, in a path or a link's target:
+// nothing is written at all.
+TEST(EntryWriter, WritesNoPathThatClimbsOrIsReadOtherwise)
+{
+    ScratchFolder scratch;
+    const auto archive = zip_of({ { "x", "data" }, link_entry("l", "\xC0\xAE\xC0\xAE/x") });
+    const juce::MemoryBlock data(archive.data(), archive.size());
+    juce::MemoryInputStream input(data, false);
+    juce::ZipFile zip(input);
+    ZipDirectory directory;
+    ASSERT_TRUE(directory.read(data).wasOk());
+    const auto root = scratch / "root";
+    ASSERT_TRUE(root.createDirectory());
+
+    const std::pair<int, std::string> rows[] { { 0, "../x" }, { 0, "a/../../x" }, { 0, "a//x" }, { 0, "./x" },
+                                               { 0, "a/." }, { 0, "\xC0\xAE\xC0\xAE/x" }, { 1, "l" } };
+    for (const auto& [index, relative] : rows)
+    {
+        SCOPED_TRACE(printable(relative));
+        const auto result = write_entry(zip, index, directory.crc(index), root,
+                                        juce::String::fromUTF8(relative.data(), (int) relative.size()));
+        EXPECT_TRUE(result.getErrorMessage().matchesWildcard(index == 0 ? "Entry path cannot be written as it is: \"*"
+                                                                         : "Link target cannot be written as it is: \"*",
+                                                             false))
+            << result.getErrorMessage();
+        EXPECT_EQ(scratch.folder.findChildFiles(juce::File::findFilesAndDirectories, true).size(), 1);
     }
 }
 

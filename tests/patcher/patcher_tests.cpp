@@ -182,6 +182,17 @@ TEST_F(SelfUpdate, FailedUpdatesKeepTheVersionAndWhatWasWritten)
         << log.lines().joinIntoString("\n");
     EXPECT_FALSE(launcher_child_file("stray-entry.txt").exists() || launcher_child_file("patcher.bat").exists());
 
+    // So are names the framework's decoder would read otherwise: C0 AE is an overlong '.'.
+    backend.script("/builds/launcher.zip",
+                   devbackend::Reply::file(with_bytes(zip_of({ { "Solvanter Launcher/@@@@/@@@@/escaped.txt", "escaped" } }),
+                                                      "@@@@", "\xC0\xAE\xC0\xAE")));
+    log.clear();
+    EXPECT_FALSE(probe.update_launcher());
+    EXPECT_TRUE(log.logged({ "[ERROR]: Entry \"Solvanter Launcher/\\xC0\\xAE\\xC0\\xAE/\\xC0\\xAE\\xC0\\xAE/escaped.txt\" has a "
+                             "name that is not valid UTF-8" }))
+        << log.lines().joinIntoString("\n");
+    EXPECT_FALSE(launcher_child_file("escaped.txt").exists() || newBuild.exists() || launcher_child_file("patcher.bat").exists());
+
     // A build folder with nothing in it is put in place; the patcher then finds no files.
     backend.script("/builds/launcher.zip", devbackend::Reply::file(zip_of({ { "Solvanter Launcher/", "" } })));
     log.clear();

@@ -131,6 +131,15 @@ inline std::string zip_of(const std::vector<ZipEntry>& entries)
     return zip;
 }
 
+// The archive with every `placeholder` in it made `bytes` (of the same length): names that no
+// framework string would carry as they are, such as invalid UTF-8.
+inline std::string with_bytes(std::string zip, const std::string& placeholder, const std::string& bytes)
+{
+    for (auto at = zip.find(placeholder); at != std::string::npos; at = zip.find(placeholder, at + bytes.size()))
+        zip.replace(at, placeholder.size(), bytes);
+    return zip;
+}
+
 // Solvanter/ holding the stand-in as its executable, version.txt and the stand-in's settings.
 // version.txt is a link inside the build, which every install must keep working.
 inline std::string app_zip(const juce::String& version, const juce::StringArray& settings = {})
@@ -180,7 +189,7 @@ struct EngineTest : ::testing::Test
         for (const auto& file : install_folders())
             names.add(file.getFileName());
         names.sort(false);
-        for (const auto& name : { "config.xml", "outside.txt", "newdir" })
+        for (const auto& name : { "config.xml", "outside.txt", "newdir", "escaped.txt" })
             if (launcher_child_file(name).exists())
                 names.add(name);
         return names.joinIntoString(",");
@@ -196,7 +205,7 @@ struct EngineTest : ::testing::Test
             file.deleteRecursively();
         }
         for (auto name : { "Solvanter", "config.xml", "Solvanter Launcher", "patcher.bat", "patcher.vbs", "patcher.txt",
-                           "stray-entry.txt", "solvanter-script-host", "precious.txt", "install.lock" })
+                           "stray-entry.txt", "solvanter-script-host", "precious.txt", "install.lock", "escaped.txt" })
             launcher_child_file(name).deleteRecursively();
     }
 

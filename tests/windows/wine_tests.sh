@@ -327,6 +327,50 @@ hostile_backend)
     [ "$(cat "$INSTALL/Solvanter/version.txt")" = 1.0.0 ] || fail "version.txt: $(cat "$INSTALL/Solvanter/version.txt")"
     wait_for_wine
     ;;
+hostile_archives)
+    # Archives refused before anything is written, the installed build kept: names whose overlong
+    # UTF-8 (C0 AE) the conversion to UTF-16 would read as "..", in an entry and in a link's target,
+    # and an entry 1,900 folders deep, longer than Windows takes as a path (refused at once rather
+    # than after making its folders one by one).
+    start_backend
+    mkdir -p "$INSTALL/Solvanter"
+    cp "$WORK/standin_win.exe" "$INSTALL/Solvanter/Solvanter.exe"
+    printf 0.9.0 >"$INSTALL/Solvanter/version.txt"
+    dots=$(printf '\xc0\xae\xc0\xae') shown='\xC0\xAE\xC0\xAE' deep=$(printf 'a/%.0s' $(seq 1900))
+    for kind in name link deep; do
+        stage="$DIR/stage-$kind"
+        mkdir -p "$stage/Solvanter"
+        cp "$WORK/standin_win.exe" "$stage/Solvanter/Solvanter.exe"
+        printf 1.0.0 >"$stage/Solvanter/version.txt"
+        case $kind in
+        name)
+            mkdir -p "$stage/Solvanter/$dots/$dots"
+            echo escaped >"$stage/Solvanter/$dots/$dots/escaped.txt"
+            refusal="Entry \"Solvanter/$shown/$shown/escaped.txt\" has a name that is not valid UTF-8"
+            ;;
+        link)
+            ln -s "$dots/escaped.txt" "$stage/Solvanter/escaped.txt"
+            refusal="Link \"Solvanter/escaped.txt\" has a target that is not valid UTF-8: \"$shown/escaped.txt\""
+            ;;
+        deep)
+            mkdir -p "$stage/Solvanter/$deep"
+            echo deep >"$stage/Solvanter/${deep}deep.txt"
+            refusal="Entry \"Solvanter/a/a/a/"
+            ;;
+        esac
+        rm -f "$DIR/builds/app.zip" "$LOG"
+        # Files and links only: each refusal names the entry that holds the name.
+        (cd "$stage" && zip -q -r -y -D -X "$DIR/builds/app.zip" Solvanter)
+        launcher --headless
+        expect_status 1
+        expect_log "$refusal"
+        [ "$kind" != deep ] || expect_log "deep.txt\" is too long a path for the OS"
+        [ "$(cat "$INSTALL/Solvanter/version.txt")" = 0.9.0 ] || fail "$kind: the installed build was replaced"
+        ! ls "$INSTALL" | grep -qvxE 'Solvanter|config\.xml|install\.lock|solvanter-launcher\.exe' \
+            || fail "$kind: left beside the launcher: $(ls "$INSTALL")"
+    done
+    wait_for_wine
+    ;;
 *)
     fail "unknown case $CASE"
     ;;
