@@ -53,6 +53,27 @@ enum class FileLockOutcome
 FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle);
 void release_file_lock(std::intptr_t handle);
 
+// Reads a whole regular file of at most maxBytes bytes. What is at the path is judged before it
+// is opened and again on what was opened, so a FIFO or a device is never waited on or read.
+enum class FileReadOutcome
+{
+    read,
+    notRegular,  // a FIFO, a device, a folder, ...
+    tooLarge,
+    unreadable   // missing, or not the user's to read
+};
+FileReadOutcome read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlock& bytes);
+
+// Appends the bytes at the file's end in one write in append mode, creating the file when it is
+// missing, so that processes appending to one file never overwrite each other. False when the
+// write failed or was short.
+bool append_to_file(const juce::File& file, const void* data, size_t size);
+
+// Whether the running executable's path, as the OS gives it, is text (UTF-8 on Linux, UTF-16
+// without a lone surrogate on Windows). When it is not, `shown` is the path with each byte or unit
+// that is not text written as an escape. Read raw, before the framework makes a path of it.
+bool executable_path_is_text(juce::String& shown);
+
 // Calls `handler` each time the OS asks the process to end (SIGINT or SIGTERM on Linux; on
 // Windows Ctrl+C or Ctrl+Break in the console it reports to, or WM_CLOSE sent to one of its hidden
 // windows), instead of letting the process die mid-write. Runs on a thread of the OS layer's own

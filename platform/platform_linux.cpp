@@ -1,6 +1,7 @@
 // Linux stand-ins for the Win32 calls the launcher makes.
 #include "platform/platform.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -19,6 +20,7 @@
 
 #include "scripthost/detach.h"
 #include "services/build_info.h"
+#include "services/utf8_text.h"
 
 namespace platform
 {
@@ -242,6 +244,91 @@ FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle)
 void release_file_lock(std::intptr_t handle)
 {
     close((int) handle);
+}
+
+FileReadOutcome read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlock& bytes)
+{
+    // Judged before opening, since opening a device can act on it; without blocking, since opening
+    // a FIFO waits for a writer.
+    const auto path = file.getFullPathName();
+    struct stat info {};
+    if (stat(path.toRawUTF8(), &info) != 0)
+        return FileReadOutcome::unreadable;
+    if (! S_ISREG(info.st_mode))
+        return FileReadOutcome::notRegular;
+
+    const int fd = open(path.toRawUTF8(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return FileReadOutcome::unreadable;
+
+    auto outcome = FileReadOutcome::read;
+    if (fstat(fd, &info) != 0)
+        outcome = FileReadOutcome::unreadable;
+    else if (! S_ISREG(info.st_mode))
+        outcome = FileReadOutcome::notRegular;
+    else if (info.st_size > maxBytes)
+        outcome = FileReadOutcome::tooLarge;
+    else
+    {
+        // One byte more than allowed tells a file that grew since.
+        bytes.setSize((size_t) maxBytes + 1);
+        size_t total = 0;
+        for (;;)
+        {
+            const auto n = read(fd, static_cast<char*>(bytes.getData()) + total, bytes.getSize() - total);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                outcome = FileReadOutcome::unreadable;
+            if (n <= 0)
+                break;
+            total += (size_t) n;
+            if (total == bytes.getSize())
+            {
+                outcome = FileReadOutcome::tooLarge;
+                break;
+            }
+        }
+        bytes.setSize(total);
+    }
+    close(fd);
+    if (outcome != FileReadOutcome::read)
+        bytes.reset();
+    return outcome;
+}
+
+bool append_to_file(const juce::File& file, const void* data, size_t size)
+{
+    // Not blocking: a FIFO at the path without a reader fails instead of holding the launcher.
+    const int fd = open(file.getFullPathName().toRawUTF8(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return false;
+    ssize_t written = 0;
+    do
+        written = write(fd, data, size);
+    while (written < 0 && errno == EINTR);
+    close(fd);
+    return written == (ssize_t) size;
+}
+
+bool executable_path_is_text(juce::String& shown)
+{
+    // The framework takes /proc/self/exe's target, or where the loader found the executable.
+    char target[4096];
+    auto n = readlink("/proc/self/exe", target, sizeof target);
+    const char* raw = target;
+    if (n < 0 || n == (ssize_t) sizeof target)
+    {
+        Dl_info info {};
+        if (dladdr(reinterpret_cast<void*>(&executable_path_is_text), &info) == 0 || info.dli_fname == nullptr)
+            return true;
+        raw = info.dli_fname;
+        n = (ssize_t) strlen(raw);
+    }
+    if (is_utf8_text(raw, (size_t) n))
+        return true;
+    shown = shown_as_text(raw, (size_t) n);
+    return false;
 }
 
 // Termination requests. The signal handler only writes a byte into a pipe; a watcher thread reads
