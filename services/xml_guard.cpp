@@ -236,7 +236,10 @@ struct ParseMirror
         }
     }
 
-    // The deepest nesting of readChildElements the parse reaches, stopping once past `limit`.
+    static constexpr int never_ends = -1;
+
+    // The deepest nesting of readChildElements the parse reaches, stopping once past `limit`, or
+    // never_ends where the parse would loop for good.
     int deepest_nesting(int limit)
     {
         if (read_element_start() != Element::open)
@@ -255,9 +258,13 @@ struct ParseMirror
 
             if (*input != '<')
             {
+                // Text after a processing instruction: the parser goes back to the instruction,
+                // reads no text there, and skips it again, for good.
                 input = before;
                 if (! read_character_block())
                     --depth;
+                else if (input == before)
+                    return never_ends;
                 continue;
             }
 
@@ -314,7 +321,10 @@ juce::String xml_refusal(const juce::String& text, int maxDepth)
         if (*p == '&' && ! is_plain_reference(p + 1))
             return "an entity reference other than &amp; &lt; &gt; &quot; &apos; or a character reference";
 
-    if (mirror.deepest_nesting(maxDepth) > maxDepth)
+    const auto deepest = mirror.deepest_nesting(maxDepth);
+    if (deepest == ParseMirror::never_ends)
+        return "a processing instruction before text inside an element, which the XML reader never gets past";
+    if (deepest > maxDepth)
         return "elements nested deeper than " + juce::String(maxDepth) + " levels";
     return {};
 }

@@ -4,6 +4,7 @@
 
 #include "services/build_info.h"
 #include "services/config.h"
+#include "services/xml_guard.h"
 #include "support/captured_log.h"
 
 namespace
@@ -160,6 +161,9 @@ TEST_F(ConfigTest, RefusedFilesYieldNoKeysWithOneErrorLine)
                          R"(<PROPERTIES><VALUE name="app_api" val="&s;"/></PROPERTIES>)");
           },
           "it holds a DTD" },
+        { "text after a processing instruction, on which the XML reader loops for good",
+          text(properties({}, R"(<VALUE name="x"><?pi?>text</VALUE>)")),
+          "it holds a processing instruction before text inside an element, which the XML reader never gets past" },
         { "an unknown entity", text(properties({}, R"(<VALUE name="app_websocket" val="wss://&unknown;"/>)")),
           "it holds an entity reference other than &amp; &lt; &gt; &quot; &apos; or a character reference" },
         { "a DTD in a value, which a save would parse",
@@ -266,4 +270,47 @@ TEST_F(ConfigTest, RequestAddressesForEveryBuildType)
     const auto pinned = paths("2.0/beta");
     EXPECT_EQ(pinned[2], "<base>/check_version/app/current/Solvanter/2.0/beta");
     EXPECT_EQ(pinned[3], "<base>/get_build_url/app/version/Solvanter");
+}
+
+// The nesting the guard counts is the recursion juce::XmlDocument goes through: on random markup
+// that parses, it lies between the deepest element holding anything and the deepest element.
+TEST(XmlGuard, CountsTheNestingTheParserReaches)
+{
+    const char* pieces[] = { "<a>", "<a>", "<a>", "</a>", "<a/>", "< a>", "<a b='x'>", "<a b=\"/>\">", "<a b=>", "<a\n>",
+                             "\"", "'", "<!--", "-->", "<![CDATA[", "]]>", "<?", "?>", " ", "t", ">", "/>", "</",
+                             "&lt;", "&#60;", "<", "\r\n", "</a >" };
+    const std::function<std::pair<int, int>(const juce::XmlElement&)> levels = [&](const juce::XmlElement& e) {
+        std::pair<int, int> deepest { e.getNumChildElements() > 0 ? 1 : 0, 1 };  // holding anything, any
+        for (auto* child : e.getChildIterator())
+            if (! child->isTextElement())
+            {
+                const auto [holding, any] = levels(*child);
+                deepest = { std::max(deepest.first, holding > 0 ? holding + 1 : 0), std::max(deepest.second, any + 1) };
+            }
+        return deepest;
+    };
+
+    juce::Random random(24);
+    int parsed = 0;
+    for (int i = 0; i < 20000; ++i)
+    {
+        juce::String text = "<r>";
+        for (int n = random.nextInt(40); --n >= 0;)
+            text << pieces[random.nextInt((int) std::size(pieces))];
+        // The parser would never end on these; the guard says so.
+        if (xml_refusal(text, 1000).contains("processing instruction"))
+            continue;
+        int counted = 0;
+        while (xml_refusal(text, counted).isNotEmpty())
+            ++counted;
+
+        if (const auto root = juce::parseXML(text))
+        {
+            ++parsed;
+            const auto [holding, any] = levels(*root);
+            ASSERT_GE(counted, holding) << text;
+            ASSERT_LE(counted, any) << text;
+        }
+    }
+    EXPECT_GT(parsed, 1000);
 }
