@@ -48,7 +48,12 @@ LauncherLog::LauncherLog(const juce::File& file, const juce::String& welcomeMess
     : logFile(file)
 {
     cut_log_file(logFile, maxInitialBytes);
-    logFile.getParentDirectory().createDirectory();
+
+    // Launchers started together make the folders at once, and the framework gives up on a folder
+    // another one made a moment before; each try gets at least one level further.
+    const auto folder = logFile.getParentDirectory();
+    for (int attempt = 0; attempt < 8 && ! folder.isDirectory(); ++attempt)
+        folder.createDirectory();
 
     juce::String welcome;
     welcome << juce::newLine << "**********************************************************" << juce::newLine
