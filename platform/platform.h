@@ -53,17 +53,6 @@ enum class FileLockOutcome
 FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle);
 void release_file_lock(std::intptr_t handle);
 
-// Reads a whole regular file of at most maxBytes bytes. What is at the path is judged before it
-// is opened and again on what was opened, so a FIFO or a device is never waited on or read.
-enum class FileReadOutcome
-{
-    read,
-    notRegular,  // a FIFO, a device, a folder, ...
-    tooLarge,
-    unreadable   // missing, or not the user's to read
-};
-FileReadOutcome read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlock& bytes);
-
 // Appends the bytes at the file's end in one write in append mode, creating the file when it is
 // missing, so that processes appending to one file never overwrite each other. False when the
 // write failed or was short.

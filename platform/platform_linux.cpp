@@ -246,57 +246,6 @@ void release_file_lock(std::intptr_t handle)
     close((int) handle);
 }
 
-FileReadOutcome read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlock& bytes)
-{
-    // Judged before opening, since opening a device can act on it; without blocking, since opening
-    // a FIFO waits for a writer.
-    const auto path = file.getFullPathName();
-    struct stat info {};
-    if (stat(path.toRawUTF8(), &info) != 0)
-        return FileReadOutcome::unreadable;
-    if (! S_ISREG(info.st_mode))
-        return FileReadOutcome::notRegular;
-
-    const int fd = open(path.toRawUTF8(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return FileReadOutcome::unreadable;
-
-    auto outcome = FileReadOutcome::read;
-    if (fstat(fd, &info) != 0)
-        outcome = FileReadOutcome::unreadable;
-    else if (! S_ISREG(info.st_mode))
-        outcome = FileReadOutcome::notRegular;
-    else if (info.st_size > maxBytes)
-        outcome = FileReadOutcome::tooLarge;
-    else
-    {
-        // One byte more than allowed tells a file that grew since.
-        bytes.setSize((size_t) maxBytes + 1);
-        size_t total = 0;
-        for (;;)
-        {
-            const auto n = read(fd, static_cast<char*>(bytes.getData()) + total, bytes.getSize() - total);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                outcome = FileReadOutcome::unreadable;
-            if (n <= 0)
-                break;
-            total += (size_t) n;
-            if (total == bytes.getSize())
-            {
-                outcome = FileReadOutcome::tooLarge;
-                break;
-            }
-        }
-        bytes.setSize(total);
-    }
-    close(fd);
-    if (outcome != FileReadOutcome::read)
-        bytes.reset();
-    return outcome;
-}
-
 bool append_to_file(const juce::File& file, const void* data, size_t size)
 {
     // Not blocking: a FIFO at the path without a reader fails instead of holding the launcher.

@@ -82,44 +82,6 @@ void release_file_lock(std::intptr_t handle)
 
 namespace platform
 {
-FileReadOutcome read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlock& bytes)
-{
-    const auto handle = CreateFileW(file.getFullPathName().toWideCharPointer(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return FileReadOutcome::unreadable;
-
-    auto outcome = FileReadOutcome::read;
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (GetFileType(handle) != FILE_TYPE_DISK)
-        outcome = FileReadOutcome::notRegular;
-    else if (! GetFileInformationByHandle(handle, &info))
-        outcome = FileReadOutcome::unreadable;
-    else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        outcome = FileReadOutcome::notRegular;
-    else if (info.nFileSizeHigh != 0 || info.nFileSizeLow > (DWORD) maxBytes)
-        outcome = FileReadOutcome::tooLarge;
-    else
-    {
-        // One byte more than allowed tells a file that grew since.
-        bytes.setSize((size_t) maxBytes + 1);
-        size_t total = 0;
-        DWORD n = 0;
-        while (total < bytes.getSize()
-               && ReadFile(handle, static_cast<char*>(bytes.getData()) + total, (DWORD) (bytes.getSize() - total), &n, nullptr)
-               && n > 0)
-            total += n;
-        if (total == bytes.getSize())
-            outcome = FileReadOutcome::tooLarge;
-        bytes.setSize(total);
-    }
-    CloseHandle(handle);
-    if (outcome != FileReadOutcome::read)
-        bytes.reset();
-    return outcome;
-}
-
 bool append_to_file(const juce::File& file, const void* data, size_t size)
 {
     // Append access alone: each write goes to the file's end as one piece, whoever else appends.

@@ -1,12 +1,46 @@
 #include "services/config_properties.h"
 
-#include "platform/platform.h"
+#include <filesystem>
+
 #include "services/log.h"
 #include "services/utf8_text.h"
 #include "services/xml_guard.h"
 
 namespace
 {
+enum class FileRead
+{
+    read,
+    notRegular,
+    tooLarge,
+    unreadable
+};
+
+// The whole file, when what is at the path is a regular file of at most maxBytes bytes: a FIFO
+// would block the open for good, a device could be read without end.
+FileRead read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlock& bytes)
+{
+    std::error_code error;
+    const auto path = std::filesystem::u8path(file.getFullPathName().toStdString());
+    const auto status = std::filesystem::status(path, error);
+    if (error)
+        return FileRead::unreadable;
+    if (! std::filesystem::is_regular_file(status))
+        return FileRead::notRegular;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error)
+        return FileRead::unreadable;
+    if (size > (std::uintmax_t) maxBytes)
+        return FileRead::tooLarge;
+
+    juce::FileInputStream in(file);
+    if (! in.openedOk())
+        return FileRead::unreadable;
+    // One byte more than allowed tells a file that grew since.
+    in.readIntoMemoryBlock(bytes, maxBytes + 1);
+    return bytes.getSize() > (size_t) maxBytes ? FileRead::tooLarge : FileRead::read;
+}
+
 // The file's bytes as text, the way the framework's XML reader takes them: UTF-16 after its byte
 // order mark, otherwise UTF-8 after an optional one. Empty when they are not text.
 bool decode_text(const juce::MemoryBlock& bytes, juce::String& text)
@@ -59,14 +93,12 @@ bool ConfigProperties::load(juce::StringArray& fileKeys, juce::StringArray& file
         return false;
 
     juce::MemoryBlock bytes;
-    switch (platform::read_regular_file(file, max_file_bytes, bytes))
+    switch (read_regular_file(file, max_file_bytes, bytes))
     {
-        case platform::FileReadOutcome::read: break;
-        case platform::FileReadOutcome::notRegular: log_ignored(file, "it is not a regular file"); return false;
-        case platform::FileReadOutcome::tooLarge:
-            log_ignored(file, "it is larger than " + juce::String(max_file_bytes) + " bytes");
-            return false;
-        case platform::FileReadOutcome::unreadable: log_ignored(file, "it cannot be read"); return false;
+        case FileRead::read: break;
+        case FileRead::notRegular: log_ignored(file, "it is not a regular file"); return false;
+        case FileRead::tooLarge: log_ignored(file, "it is larger than " + juce::String(max_file_bytes) + " bytes"); return false;
+        case FileRead::unreadable: log_ignored(file, "it cannot be read"); return false;
     }
 
     const auto* start = static_cast<const char*>(bytes.getData());

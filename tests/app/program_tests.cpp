@@ -218,8 +218,8 @@ int run_script(const ScratchFolder& scratch, const juce::String& script)
     if (! shell.start(juce::StringArray { "/bin/bash", "-c", script, "script", scratch.folder.getFullPathName(),
                                           build_file("bin/solvanter-launcher").getFullPathName() }))
         return -1;
-    shell.readAllProcessOutput();  // until it ends
-    return (int) shell.getExitCode();
+    shell.readAllProcessOutput();  // until its output closes
+    return shell.waitForProcessToFinish(120000) ? (int) shell.getExitCode() : -1;
 }
 
 // The first bytes of a file, however large it is.
