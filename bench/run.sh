@@ -516,10 +516,7 @@ measure_layout() {
 config_run() {
     local dir="$WORK/config-$1-$2" start end
     launcher_folder "$dir"
-    if [ "$1" -gt 0 ]; then
-        { printf '<PROPERTIES>'; seq 0 $(( $1 - 1 )) | sed 's/.*/<VALUE name="key&" val="&"\/>/'; printf '</PROPERTIES>'; } \
-            > "$dir/config.xml"
-    fi
+    [ "$1" -eq 0 ] || cp "$WORK/config-$1.xml" "$dir/config.xml"
     start=$(date +%s.%N)
     (cd "$dir" && env -u DISPLAY -u XDG_CONFIG_HOME HOME="$dir/home" ./solvanter-launcher --write-config-and-quit \
         > /dev/null 2>&1) || fail "--write-config-and-quit with $1 keys failed"
@@ -530,13 +527,15 @@ config_run() {
 
 measure_config() {
     local keys run times
+    { printf '<PROPERTIES>'; seq 0 11999 | sed 's/.*/<VALUE name="key&" val="&"\/>/'; printf '</PROPERTIES>'; } \
+        > "$WORK/config-12000.xml"
+    R[config.bytes]=$(stat -c %s "$WORK/config-12000.xml")
     for keys in 0 12000; do
         echo "-- --write-config-and-quit with $keys further keys" >&2
         times=()
         for run in $(seq "$runs"); do times+=("$(config_run "$keys" "$run")"); done
         R[config.$keys]=$(median "${times[@]}")
     done
-    R[config.bytes]=$(stat -c %s "$WORK/config-12000-1/config.xml")
 }
 
 # --- run and report -------------------------------------------------------------------------
