@@ -47,11 +47,13 @@ void cut_log_file(const juce::File& file, juce::int64 maxBytes)
 LauncherLog::LauncherLog(const juce::File& file, const juce::String& welcomeMessage, juce::int64 maxInitialBytes)
     : logFile(file)
 {
-    cut_log_file(logFile, maxInitialBytes);
+    // Under the log's lock, so that no launcher started at the same time appends a line to the
+    // log this cut replaces.
+    const auto folder = logFile.getParentDirectory();
+    platform::with_log_lock(folder, [&] { cut_log_file(logFile, maxInitialBytes); });
 
     // Launchers started together make the folders at once, and the framework gives up on a folder
     // another one made a moment before; each try gets at least one level further.
-    const auto folder = logFile.getParentDirectory();
     for (int attempt = 0; attempt < 8 && ! folder.isDirectory(); ++attempt)
         folder.createDirectory();
 
@@ -65,7 +67,8 @@ LauncherLog::LauncherLog(const juce::File& file, const juce::String& welcomeMess
 void LauncherLog::logMessage(const juce::String& message)
 {
     const auto line = message + juce::newLine;
-    platform::append_to_file(logFile, line.toRawUTF8(), line.getNumBytesAsUTF8());
+    platform::with_log_lock(logFile.getParentDirectory(),
+                            [&] { platform::append_to_file(logFile, line.toRawUTF8(), line.getNumBytesAsUTF8()); });
 }
 
 std::unique_ptr<LauncherLog> open_launcher_log()

@@ -260,6 +260,17 @@ bool append_to_file(const juce::File& file, const void* data, size_t size)
     return written == (ssize_t) size;
 }
 
+void with_log_lock(const juce::File& folder, const std::function<void()>& action)
+{
+    const int fd = open(folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        for (int waitedMs = 0; flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK && waitedMs < 2000; ++waitedMs)
+            usleep(1000);
+    action();
+    if (fd >= 0)
+        close(fd);  // and with it the lock
+}
+
 bool executable_path_is_text(juce::String& shown)
 {
     // The framework takes /proc/self/exe's target, or where the loader found the executable.

@@ -96,6 +96,18 @@ bool append_to_file(const juce::File& file, const void* data, size_t size)
     return ok;
 }
 
+void with_log_lock(const juce::File&, const std::function<void()>& action)
+{
+    // The log lies in the user's own application-data folder: one name per session will do.
+    const auto mutex = CreateMutexW(nullptr, FALSE, L"Local\\SolvanterLauncherLog");
+    const auto waited = mutex != nullptr ? WaitForSingleObject(mutex, 2000) : WAIT_FAILED;
+    action();
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        ReleaseMutex(mutex);
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+}
+
 bool executable_path_is_text(juce::String& shown)
 {
     wchar_t path[32768];

@@ -301,23 +301,33 @@ TEST(LauncherProgram, AFullDiskKeepsTheLogWhole)
 }
 
 // Launchers started together append every line of theirs, each whole, whether they make the log's
-// folder at once or find it made.
+// folder at once, find it made, or find a log over 65,536 bytes that each would cut.
 TEST(LauncherProgram, LaunchersStartedTogetherLoseNoLogLine)
 {
     ScratchFolder scratch;
-    const auto folder = scratch / "home/.config/Solvanter";
+    const auto log = scratch / "home/.config/Solvanter/launcher.log";
+    const auto stamped = [&] {
+        const auto lines = juce::StringArray::fromLines(log.loadFileAsString());
+        return std::count_if(lines.begin(), lines.end(), [](const juce::String& l) { return l.matchesWildcard("??:??:?? *", false); });
+    };
     ASSERT_EQ(run_script(scratch, "cd \"$1\" && " + runIn + R"("$2" --write-config-and-quit > /dev/null)"), 0);
-    const auto one = juce::StringArray::fromLines(folder.getChildFile("launcher.log").loadFileAsString());
+    const auto one = stamped();
+    ASSERT_GT(one, 5);
 
-    for (const bool folderMade : { false, true })
+    juce::MemoryOutputStream old;
+    for (int line = 0; old.getDataSize() < 200000; ++line)
+        old << "old line " << line << " of earlier runs\n";
+    for (const juce::String earlier : { "no folder", "a folder", "a log of 200,000 bytes" })
     {
-        SCOPED_TRACE(folderMade ? "folder made" : "no folder");
-        ASSERT_TRUE((scratch / "home").deleteRecursively() && (! folderMade || folder.createDirectory()));
+        SCOPED_TRACE(earlier);
+        ASSERT_TRUE((scratch / "home").deleteRecursively());
+        if (earlier != "no folder")
+            ASSERT_TRUE(write_file(log, earlier == "a folder" ? "" : old.toString().toStdString()));
         ASSERT_EQ(run_script(scratch, R"(cd "$1" && for i in 1 2 3 4 5 6 7 8; do )" + runIn
                                           + R"("$2" --write-config-and-quit > /dev/null & done; wait)"),
                   0);
-        const auto all = juce::StringArray::fromLines(folder.getChildFile("launcher.log").loadFileAsString());
-        EXPECT_EQ(all.size(), 8 * (one.size() - 1) + 1);  // each run's last line ends with a line break
+        EXPECT_EQ(stamped(), 8 * one);
+        const auto all = juce::StringArray::fromLines(log.loadFileAsString());
         for (const auto* line : { "Log started: ", "System info", "Writing config file and quitting", "Quit launcher" })
             EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](const juce::String& l) { return l.contains(line); }), 8) << line;
     }
