@@ -63,6 +63,17 @@ void SolvanterLauncher::initialise(const juce::String& commandLine)
     logger = open_launcher_log();
     juce::Logger::setCurrentLogger(logger.get());
 
+    // The framework would make a path of the executable's and trust it to be UTF-8; broken bytes
+    // there corrupt its strings. Nothing has used the path yet.
+    if (juce::String shown; ! platform::executable_path_is_text(shown))
+    {
+        log_error("Cannot run from a path that is not UTF-8 text: " + shown
+                  + " (move the launcher to a folder whose name is text)");
+        setApplicationReturnValue(1);
+        systemRequestedQuit();
+        return;
+    }
+
     log_system_info();
 
     if (args.size() > 0)

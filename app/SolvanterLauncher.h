@@ -5,6 +5,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "app/MainWindow.h"
+#include "app/launcher_log.h"
 
 // The one application object: reads the command line, opens launcher.log, builds the window,
 // picks the run (write the configuration and quit, headless, or shown) and starts the worker.
@@ -32,7 +33,7 @@ public:
 
 private:
     std::unique_ptr<MainWindow> mainWindow;
-    std::unique_ptr<juce::FileLogger> logger;
+    std::unique_ptr<LauncherLog> logger;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(SolvanterLauncher)
 };

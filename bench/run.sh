@@ -27,6 +27,9 @@
 # 5. The install's layout check against its unzip, for an archive of deep paths (10 entries x
 #    2,000 folders) and one of 50,000 small entries (bench/layout_driver.cpp), with
 #    `unzip -q -o` of the same archive beside.
+# 6. Start to quit of `--write-config-and-quit` with a config.xml of the eight keys and with one of
+#    12,000 further keys (the most that fit the 512 KiB the launcher reads), which it loads and
+#    writes back.
 set -euo pipefail
 export LC_ALL=C
 
@@ -530,6 +533,33 @@ measure_layout() {
     done
 }
 
+# --- 6: config.xml of many keys -------------------------------------------------------------
+
+config_run() {
+    local dir="$WORK/config-$1-$2" start end
+    launcher_folder "$dir"
+    [ "$1" -eq 0 ] || cp "$WORK/config-$1.xml" "$dir/config.xml"
+    start=$(date +%s.%N)
+    (cd "$dir" && env -u DISPLAY -u XDG_CONFIG_HOME HOME="$dir/home" ./solvanter-launcher --write-config-and-quit \
+        > /dev/null 2>&1) || fail "--write-config-and-quit with $1 keys failed"
+    end=$(date +%s.%N)
+    grep -q 'key0' "$dir/config.xml" || [ "$1" -eq 0 ] || fail "the $1 keys were not written back"
+    elapsed "$start" "$end"
+}
+
+measure_config() {
+    local keys run times
+    { printf '<PROPERTIES>'; seq 0 11999 | sed 's/.*/<VALUE name="key&" val="&"\/>/'; printf '</PROPERTIES>'; } \
+        > "$WORK/config-12000.xml"
+    R[config.bytes]=$(stat -c %s "$WORK/config-12000.xml")
+    for keys in 0 12000; do
+        echo "-- --write-config-and-quit with $keys further keys" >&2
+        times=()
+        for run in $(seq "$runs"); do times+=("$(config_run "$keys" "$run")"); done
+        R[config.$keys]=$(median "${times[@]}")
+    done
+}
+
 # --- run and report -------------------------------------------------------------------------
 
 # Every size keeps its runs' folders until the end (deleting thousands of files between runs
@@ -549,6 +579,7 @@ measure_waiting
 measure_long_links
 stop_backend
 measure_layout
+measure_config
 
 report() {
     local mb
@@ -635,6 +666,10 @@ report() {
         [ "${R[layout.$kind.result]}" = ok ] || echo "   $kind: the launcher's unzip failed: ${R[layout.$kind.result]}"
     done
     echo "   check: check_archive_layout alone; unzip: StagedBuild::unzip (checks again, then writes)."
+    echo
+    echo "6. Start to quit of --write-config-and-quit, seconds (median of $runs)"
+    printf '   eight keys: %s; 12,000 further keys (%s KB, loaded and written back): %s\n' \
+        "$(fmt "${R[config.0]}")" "$(fmt "$(calc "${R[config.bytes]} / 1024")" 0)" "$(fmt "${R[config.12000]}")"
 }
 
 mkdir -p "$BENCH_DIR/out"

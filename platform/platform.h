@@ -58,6 +58,22 @@ enum class FileLockOutcome
 FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle);
 void release_file_lock(std::intptr_t handle);
 
+// Appends the bytes at the file's end in one write in append mode, creating the file when it is
+// missing, so that processes appending to one file never overwrite each other. False when the
+// write failed or was short.
+bool append_to_file(const juce::File& file, const void* data, size_t size);
+
+// Runs `action` while holding the lock that every launcher of the user takes to cut or append to
+// the log in this folder (flock on the folder on Linux, a named mutex of the session on Windows),
+// so that no line is appended to a log that a cut is replacing. Should the lock stay taken for
+// 2 s (its holder stopped), runs `action` without it.
+void with_log_lock(const juce::File& folder, const std::function<void()>& action);
+
+// Whether the running executable's path, as the OS gives it, is text (UTF-8 on Linux, UTF-16
+// without a lone surrogate on Windows). When it is not, `shown` is the path with each byte or unit
+// that is not text written as an escape. Read raw, before the framework makes a path of it.
+bool executable_path_is_text(juce::String& shown);
+
 // Calls `handler` each time the OS asks the process to end (SIGINT or SIGTERM on Linux; on
 // Windows Ctrl+C or Ctrl+Break in the console it reports to, or WM_CLOSE sent to one of its hidden
 // windows), instead of letting the process die mid-write. Runs on a thread of the OS layer's own

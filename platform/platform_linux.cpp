@@ -1,6 +1,7 @@
 // Linux stand-ins for the Win32 calls the launcher makes.
 #include "platform/platform.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,6 +22,7 @@
 
 #include "scripthost/detach.h"
 #include "services/build_info.h"
+#include "services/utf8_text.h"
 
 namespace platform
 {
@@ -250,6 +252,51 @@ FileLockOutcome try_lock_file(const juce::File& file, std::intptr_t& handle)
 void release_file_lock(std::intptr_t handle)
 {
     close((int) handle);
+}
+
+bool append_to_file(const juce::File& file, const void* data, size_t size)
+{
+    // Not blocking: a FIFO at the path without a reader fails instead of holding the launcher.
+    const int fd = open(file.getFullPathName().toRawUTF8(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return false;
+    ssize_t written = 0;
+    do
+        written = write(fd, data, size);
+    while (written < 0 && errno == EINTR);
+    close(fd);
+    return written == (ssize_t) size;
+}
+
+void with_log_lock(const juce::File& folder, const std::function<void()>& action)
+{
+    const int fd = open(folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0)
+        for (int waitedMs = 0; flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK && waitedMs < 2000; ++waitedMs)
+            usleep(1000);
+    action();
+    if (fd >= 0)
+        close(fd);  // and with it the lock
+}
+
+bool executable_path_is_text(juce::String& shown)
+{
+    // The framework takes /proc/self/exe's target, or where the loader found the executable.
+    char target[4096];
+    auto n = readlink("/proc/self/exe", target, sizeof target);
+    const char* raw = target;
+    if (n < 0 || n == (ssize_t) sizeof target)
+    {
+        Dl_info info {};
+        if (dladdr(reinterpret_cast<void*>(&executable_path_is_text), &info) == 0 || info.dli_fname == nullptr)
+            return true;
+        raw = info.dli_fname;
+        n = (ssize_t) strlen(raw);
+    }
+    if (is_utf8_text(raw, (size_t) n))
+        return true;
+    shown = shown_as_text(raw, (size_t) n);
+    return false;
 }
 
 // Termination requests. The signal handler only writes a byte into a pipe; a watcher thread reads

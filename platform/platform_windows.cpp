@@ -89,6 +89,61 @@ void release_file_lock(std::intptr_t handle)
 
 namespace platform
 {
+bool append_to_file(const juce::File& file, const void* data, size_t size)
+{
+    // Append access alone: each write goes to the file's end as one piece, whoever else appends.
+    const auto handle = CreateFileW(file.getFullPathName().toWideCharPointer(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const bool ok = WriteFile(handle, data, (DWORD) size, &written, nullptr) && written == (DWORD) size;
+    CloseHandle(handle);
+    return ok;
+}
+
+void with_log_lock(const juce::File&, const std::function<void()>& action)
+{
+    // The log lies in the user's own application-data folder: one name per session will do.
+    const auto mutex = CreateMutexW(nullptr, FALSE, L"Local\\SolvanterLauncherLog");
+    const auto waited = mutex != nullptr ? WaitForSingleObject(mutex, 2000) : WAIT_FAILED;
+    action();
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        ReleaseMutex(mutex);
+    if (mutex != nullptr)
+        CloseHandle(mutex);
+}
+
+bool executable_path_is_text(juce::String& shown)
+{
+    wchar_t path[32768];
+    const auto length = GetModuleFileNameW(nullptr, path, (DWORD) (sizeof path / sizeof path[0]));
+    bool text = true;
+    juce::String escaped;
+    for (DWORD i = 0; i < length; ++i)
+    {
+        const auto unit = (unsigned) path[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high && i + 1 < length && path[i + 1] >= 0xDC00 && path[i + 1] <= 0xDFFF)
+        {
+            escaped << juce::String(juce::CharPointer_UTF16(reinterpret_cast<const juce::CharPointer_UTF16::CharType*>(path + i)), 2);
+            ++i;
+        }
+        else if (high || low)
+        {
+            text = false;
+            escaped << "\\u" << juce::String::toHexString((int) unit).toUpperCase();
+        }
+        else
+            escaped << juce::String::charToString((juce::juce_wchar) unit);
+    }
+    if (! text)
+        shown = escaped;
+    return text;
+}
+
 bool start_patcher_script(const juce::File& vbsFile)
 {
     // ShellExecuteW with the file type's default action: Windows Script Host runs the script.

@@ -31,7 +31,7 @@ Config::Config()
       app_websocket(build_info::websocket_address()),
       app_executable("Solvanter"),
       config_file(config_file_beside_executable()),
-      properties(config_file, juce::PropertiesFile::Options()),
+      properties(config_file),
       launcher_api(build_info::launcher_api_base())
 {
     load_config();
@@ -48,7 +48,7 @@ bool Config::load_config()
     properties.reload();
 
     // An empty value leaves the default, just like a missing key.
-    auto read = [this](const char* key) { return properties.getValue(key); };
+    auto read = [this](const char* key) { return properties.get_value(key); };
 
     const auto launcherBuild = read("launcher_build");
     if (launcherBuild.isNotEmpty())
@@ -76,16 +76,16 @@ bool Config::load_config()
 
 bool Config::save_config()
 {
-    properties.setValue("app_account_page", app_account_page);
-    properties.setValue("app_api", app_api);
-    properties.setValue("app_branch", app_branch);
-    properties.setValue("app_build", app_build_type_name());
-    properties.setValue("app_executable", app_executable);
-    properties.setValue("app_version", app_version);
-    properties.setValue("app_websocket", app_websocket);
-    properties.setValue("launcher_build", launcher_build_type_name());
+    properties.set_value("app_account_page", app_account_page);
+    properties.set_value("app_api", app_api);
+    properties.set_value("app_branch", app_branch);
+    properties.set_value("app_build", app_build_type_name());
+    properties.set_value("app_executable", app_executable);
+    properties.set_value("app_version", app_version);
+    properties.set_value("app_websocket", app_websocket);
+    properties.set_value("launcher_build", launcher_build_type_name());
 
-    if (properties.saveIfNeeded())
+    if (properties.save_if_needed())
     {
         log_info("Config saved to file");
         return true;

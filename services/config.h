@@ -1,7 +1,8 @@
 #pragma once
 
 #include <juce_core/juce_core.h>
-#include <juce_data_structures/juce_data_structures.h>
+
+#include "services/config_properties.h"
 
 enum class BuildType
 {
@@ -47,7 +48,7 @@ public:
     juce::String app_websocket;
     juce::String app_executable;
     juce::File config_file;
-    juce::PropertiesFile properties;
+    ConfigProperties properties;
     juce::URL launcher_api;
 
     JUCE_DECLARE_NON_COPYABLE(Config)

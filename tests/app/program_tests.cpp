@@ -208,3 +208,143 @@ TEST(LauncherProgram, RelativeStartFindsTheInstalledApp)
     EXPECT_GE(index_of(lines, "[ERROR]: Failed to launch app, exit code 2:"), 0);
     EXPECT_EQ(launcher.exit_code, 1);
 }
+
+namespace
+{
+// Runs a bash script with the scratch folder and the built launcher as $1 and $2; its exit code.
+int run_script(const ScratchFolder& scratch, const juce::String& script)
+{
+    juce::ChildProcess shell;
+    if (! shell.start(juce::StringArray { "/bin/bash", "-c", script, "script", scratch.folder.getFullPathName(),
+                                          build_file("bin/solvanter-launcher").getFullPathName() }))
+        return -1;
+    shell.readAllProcessOutput();  // until its output closes
+    return shell.waitForProcessToFinish(120000) ? (int) shell.getExitCode() : -1;
+}
+
+// The first bytes of a file, however large it is.
+std::string head_of(const juce::File& file, size_t size)
+{
+    juce::FileInputStream in(file);
+    juce::MemoryBlock head;
+    in.readIntoMemoryBlock(head, (ssize_t) size);
+    return std::string(static_cast<const char*>(head.getData()), head.getSize());
+}
+
+const juce::String runIn = R"(env -u DISPLAY -u XDG_CONFIG_HOME HOME="$1/home" )";
+} // namespace
+
+// The log cut takes whatever bytes the log holds: NUL bytes before the first line break of its last
+// 65,536 bytes (what a power loss leaves) and a sparse file of 5 GB are cut like any other.
+TEST(LauncherProgram, TheLogCutTakesWhateverBytesTheLogHolds)
+{
+    juce::MemoryOutputStream lines;
+    for (int line = 0; lines.getDataSize() < 481000; ++line)
+        lines << "old line " << line << " of earlier runs\n";
+    const std::string text(static_cast<const char*>(lines.getData()), lines.getDataSize());
+    auto withNuls = text;
+    withNuls.replace(withNuls.size() - 65536 - 100, 1000, 1000, '\0');
+
+    const struct
+    {
+        const char* name;
+        std::string tail;      // the bytes at the log's end
+        juce::int64 hole;      // a hole before them
+    } rows[] = {
+        { "NUL bytes", withNuls, 0 },
+        { "a sparse log of 5 GB", text.substr(0, 2000), 5LL << 30 },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        LauncherProcess launcher;
+        const auto log = launcher.log_file();
+        ASSERT_TRUE(write_file(log, {}));
+        {
+            juce::FileOutputStream out(log);
+            ASSERT_TRUE(out.setPosition(row.hole) && out.write(row.tail.data(), row.tail.size()));
+        }
+        const auto size = row.hole + (juce::int64) row.tail.size();
+        ASSERT_EQ(log.getSize(), size);
+
+        ASSERT_TRUE(launcher.run({ "--write-config-and-quit" }));
+        const auto window = row.tail.substr(row.tail.size() - juce::jmin<size_t>(65536, row.tail.size()));
+        const auto kept = window.substr(window.find('\n'));
+        EXPECT_LT(log.getSize(), 70000);
+        EXPECT_TRUE(head_of(log, kept.size() + (size_t) openingBlock.length()) == kept + openingBlock.toStdString());
+    }
+}
+
+// A full disk: the cut cannot write its copy whole, so the log stays as it was.
+TEST(LauncherProgram, AFullDiskKeepsTheLogWhole)
+{
+    ScratchFolder scratch;
+    juce::MemoryOutputStream old;
+    for (int line = 0; old.getDataSize() < 200000; ++line)
+        old << "old line " << line << " of earlier runs\n";
+    ASSERT_TRUE(write_file(scratch / "old.log", std::string(static_cast<const char*>(old.getData()), old.getDataSize())));
+
+    // The log's folder becomes a small tmpfs, filled up, in a mount namespace of the run's own.
+    const auto status = run_script(scratch, R"(
+        folder="$1/home/.config/Solvanter"; mkdir -p "$folder"
+        unshare -m bash -c '
+            mount -t tmpfs -o size=256k tmpfs "$1" || exit 77
+            cp "$2/old.log" "$1/launcher.log" && { cat /dev/zero > "$1/filler"; true; } 2> /dev/null
+            cd "$2" && )" + runIn.replace("$1", "$2") + R"("$3" --write-config-and-quit > /dev/null 2>&1
+            cp "$1/launcher.log" "$2/after.log"
+        ' _ "$folder" "$1" "$2")");
+    if (status == 77)
+        GTEST_SKIP() << "mounting a tmpfs in a mount namespace (unshare -m) needs root";
+    ASSERT_EQ(status, 0);
+    const auto before = file_bytes(scratch / "old.log");
+    EXPECT_TRUE(head_of(scratch / "after.log", before.size()) == before) << "after.log: " << (scratch / "after.log").getSize() << " bytes";
+}
+
+// Launchers started together append every line of theirs, each whole, whether they make the log's
+// folder at once, find it made, or find a log over 65,536 bytes that each would cut.
+TEST(LauncherProgram, LaunchersStartedTogetherLoseNoLogLine)
+{
+    ScratchFolder scratch;
+    const auto log = scratch / "home/.config/Solvanter/launcher.log";
+    const auto stamped = [&] {
+        const auto lines = juce::StringArray::fromLines(log.loadFileAsString());
+        return std::count_if(lines.begin(), lines.end(), [](const juce::String& l) { return l.matchesWildcard("??:??:?? *", false); });
+    };
+    ASSERT_EQ(run_script(scratch, "cd \"$1\" && " + runIn + R"("$2" --write-config-and-quit > /dev/null)"), 0);
+    const auto one = stamped();
+    ASSERT_GT(one, 5);
+
+    juce::MemoryOutputStream old;
+    for (int line = 0; old.getDataSize() < 200000; ++line)
+        old << "old line " << line << " of earlier runs\n";
+    for (const juce::String earlier : { "no folder", "a folder", "a log of 200,000 bytes" })
+    {
+        SCOPED_TRACE(earlier);
+        ASSERT_TRUE((scratch / "home").deleteRecursively());
+        if (earlier != "no folder")
+            ASSERT_TRUE(write_file(log, earlier == "a folder" ? "" : old.toString().toStdString()));
+        ASSERT_EQ(run_script(scratch, R"(cd "$1" && for i in 1 2 3 4 5 6 7 8; do )" + runIn
+                                          + R"("$2" --write-config-and-quit > /dev/null & done; wait)"),
+                  0);
+        EXPECT_EQ(stamped(), 8 * one);
+        const auto all = juce::StringArray::fromLines(log.loadFileAsString());
+        for (const auto* line : { "Log started: ", "System info", "Writing config file and quitting", "Quit launcher" })
+            EXPECT_EQ(std::count_if(all.begin(), all.end(), [&](const juce::String& l) { return l.contains(line); }), 8) << line;
+    }
+}
+
+// A folder name that is not UTF-8 text (an overlong NUL) is refused before any path is made of it.
+TEST(LauncherProgram, APathThatIsNotTextIsRefused)
+{
+    ScratchFolder scratch;
+    const auto status = run_script(scratch, R"(
+        folder="$1/bad"$'\xc0\x80'"name"; mkdir "$folder" && cp "$2" "$folder/solvanter-launcher" && cd "$folder" &&
+        )" + runIn + R"(./solvanter-launcher --write-config-and-quit > "$1/stdout.txt" 2> "$1/stderr.txt")");
+    EXPECT_EQ(status, 1);
+    const auto error = "[ERROR]: Cannot run from a path that is not UTF-8 text: " + scratch.folder.getFullPathName()
+                       + "/bad\\xC0\\x80name/solvanter-launcher (move the launcher to a folder whose name is text)";
+    EXPECT_TRUE((scratch / "stderr.txt").loadFileAsString().contains(error)) << (scratch / "stderr.txt").loadFileAsString();
+    EXPECT_TRUE((scratch / "home/.config/Solvanter/launcher.log").loadFileAsString().contains(error));
+    EXPECT_EQ((scratch / "stdout.txt").loadFileAsString().fromLastOccurrenceOf("[INFO]: ", false, false).trimEnd(),
+              "Quit launcher with exit code 1");
+}

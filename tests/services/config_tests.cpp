@@ -1,7 +1,10 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "services/build_info.h"
 #include "services/config.h"
+#include "services/xml_guard.h"
 #include "support/captured_log.h"
 
 namespace
@@ -121,6 +124,108 @@ TEST_F(ConfigTest, LoadTakesWhatTheFileHolds)
                                                    + config_file().getFullPathName() + "\""));
 }
 
+// Anything but a small regular file of XML without a DTD, entities or deep nesting yields no keys,
+// with one line that says why. Each file would otherwise set app_api, or crash, hang or exhaust
+// memory at every start.
+TEST_F(ConfigTest, RefusedFilesYieldNoKeysWithOneErrorLine)
+{
+    const juce::String api = R"(<VALUE name="app_api" val="https://refused.example.test"/>)";
+    const auto properties = [&](const juce::String& before, const juce::String& inside = {}) {
+        return before + "<PROPERTIES>" + api + inside + "</PROPERTIES>";
+    };
+    const auto text = [](const juce::String& xml) {
+        return [xml] { return config_file().replaceWithText(xml, false, false, nullptr); };
+    };
+    const auto secret = config_file().getSiblingFile("secret.txt");
+    const struct
+    {
+        const char* name;
+        std::function<bool()> arrange;
+        juce::String why;
+    } rows[] = {
+        { "40,000 nested elements in a value (280 KB)",
+          text(properties({}, "<VALUE name=\"deep\">" + juce::String::repeatedString("<a>", 40000)
+                                  + juce::String::repeatedString("</a>", 40000) + "</VALUE>")),
+          "it holds elements nested deeper than 64 levels" },
+        { "a self-referencing entity",
+          text(properties(R"(<!DOCTYPE PROPERTIES [ <!ENTITY a "&a;&a;" > ]>)", R"(<VALUE name="x" val="&a;"/>)")),
+          "it holds a DTD" },
+        { "a DOCTYPE naming /dev/zero",
+          text(properties(R"(<!DOCTYPE PROPERTIES SYSTEM "/dev/zero">)", R"(<VALUE name="x" val="&z;"/>)")),
+          "it holds a DTD" },
+        { "a parameter entity reading a file",
+          [&] {
+              return secret.replaceWithText("https://secret.example.test")
+                     && config_file().replaceWithText(
+                         R"(<!DOCTYPE PROPERTIES [ <!ENTITY % p SYSTEM "secret.txt" > <!ENTITY s %p; > ]>)"
+                         R"(<PROPERTIES><VALUE name="app_api" val="&s;"/></PROPERTIES>)");
+          },
+          "it holds a DTD" },
+        { "text after a processing instruction, on which the XML reader loops for good",
+          text(properties({}, R"(<VALUE name="x"><?pi?>text</VALUE>)")),
+          "it holds a processing instruction before text inside an element, which the XML reader never gets past" },
+        { "an unknown entity", text(properties({}, R"(<VALUE name="app_websocket" val="wss://&unknown;"/>)")),
+          "it holds an entity reference other than &amp; &lt; &gt; &quot; &apos; or a character reference" },
+        { "a DTD in a value, which a save would parse",
+          text(properties({}, R"(<VALUE name="x" val="&lt;!DOCTYPE a [&lt;!ENTITY b &quot;&amp;b;&amp;b;&quot;&gt;]&gt;&lt;a&gt;&amp;b;&lt;/a&gt;"/>)")),
+          "the value of \"x\" holds a DTD" },
+        { "the compressed binary properties format",
+          [] {
+              juce::FileOutputStream out(config_file());
+              out.writeInt((int) juce::ByteOrder::makeInt('C', 'P', 'R', 'P'));
+              juce::GZIPCompressorOutputStream zipped(out);
+              return zipped.writeInt(1) && zipped.writeString("app_api") && zipped.writeString("https://binary.example.test");
+          },
+          "it is in the binary properties format, not XML" },
+        { "a FIFO", [] { return mkfifo(config_file().getFullPathName().toRawUTF8(), 0600) == 0; },
+          "it is not a regular file" },
+        { "40,000 keys",
+          [&] {
+              juce::MemoryOutputStream many;
+              for (int i = 0; i < 40000; ++i)
+                  many << "<VALUE name=\"k" << i << "\"/>";
+              return text(properties({}, many.toString()))();
+          },
+          "it is larger than 524288 bytes" },
+        { "bytes that are not UTF-8 text (an overlong NUL)",
+          [&] {
+              const auto bytes = "<PROPERTIES>" + api.toStdString() + "<VALUE name=\"x\" val=\"\xc0\x80\"/></PROPERTIES>";
+              return config_file().replaceWithData(bytes.data(), bytes.size());
+          },
+          "it is not UTF-8 text" },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(row.arrange());
+        Config config;
+        EXPECT_EQ(config.app_api, build_info::api_origin());
+        EXPECT_EQ(logger.take(), juce::StringArray("[ERROR]: Ignored config file " + config_file().getFullPathName().quoted()
+                                                       + ": " + row.why,
+                                                   loaded_line("current")));
+        config_file().deleteFile();
+    }
+    secret.deleteFile();
+}
+
+// Keys load in linear time: many keys, the last of a repeated key wins and the first keeps its place.
+TEST_F(ConfigTest, ManyKeysLoadInFileOrder)
+{
+    juce::MemoryOutputStream many;
+    many << R"(<PROPERTIES><VALUE name="app_api" val="https://first.example.test"/>)";
+    for (int i = 0; i < 12000; ++i)
+        many << "<VALUE name=\"k" << i << "\" val=\"" << i << "\"/>";
+    many << R"(<VALUE name="app_api" val="https://last.example.test"/></PROPERTIES>)";
+    ASSERT_TRUE(config_file().replaceWithText(many.toString()));
+    Config config;
+    EXPECT_EQ(config.app_api, "https://last.example.test");
+    EXPECT_TRUE(config.save_config());
+    const auto saved = saved_entries();
+    ASSERT_EQ(saved.size(), 12008);
+    EXPECT_EQ(saved[0], "app_api=https://last.example.test");
+    EXPECT_EQ(saved[12000], "k11999=11999");
+}
+
 TEST_F(ConfigTest, SaveKeepsUnknownKeysOverwritesIgnoredOnesAndRoundTripsAPinnedBuild)
 {
     ASSERT_TRUE(config_file().replaceWithText(entries({ "custom_key=keep me", "app_branch=Other", "launcher_build=LATEST", "app_build=5.4.3",
@@ -178,4 +283,47 @@ TEST_F(ConfigTest, RequestAddressesForEveryBuildType)
     };
     for (const auto& [installed, segment] : versions)
         EXPECT_EQ(paths(installed)[2], "<base>/check_version/app/current/Solvanter/" + segment) << installed;
+}
+
+// The nesting the guard counts is the recursion juce::XmlDocument goes through: on random markup
+// that parses, it lies between the deepest element holding anything and the deepest element.
+TEST(XmlGuard, CountsTheNestingTheParserReaches)
+{
+    const char* pieces[] = { "<a>", "<a>", "<a>", "</a>", "<a/>", "< a>", "<a b='x'>", "<a b=\"/>\">", "<a b=>", "<a\n>",
+                             "\"", "'", "<!--", "-->", "<![CDATA[", "]]>", "<?", "?>", " ", "t", ">", "/>", "</",
+                             "&lt;", "&#60;", "<", "\r\n", "</a >" };
+    const std::function<std::pair<int, int>(const juce::XmlElement&)> levels = [&](const juce::XmlElement& e) {
+        std::pair<int, int> deepest { e.getNumChildElements() > 0 ? 1 : 0, 1 };  // holding anything, any
+        for (auto* child : e.getChildIterator())
+            if (! child->isTextElement())
+            {
+                const auto [holding, any] = levels(*child);
+                deepest = { std::max(deepest.first, holding > 0 ? holding + 1 : 0), std::max(deepest.second, any + 1) };
+            }
+        return deepest;
+    };
+
+    juce::Random random(24);
+    int parsed = 0;
+    for (int i = 0; i < 20000; ++i)
+    {
+        juce::String text = "<r>";
+        for (int n = random.nextInt(40); --n >= 0;)
+            text << pieces[random.nextInt((int) std::size(pieces))];
+        // The parser would never end on these; the guard says so.
+        if (xml_refusal(text, 1000).contains("processing instruction"))
+            continue;
+        int counted = 0;
+        while (xml_refusal(text, counted).isNotEmpty())
+            ++counted;
+
+        if (const auto root = juce::parseXML(text))
+        {
+            ++parsed;
+            const auto [holding, any] = levels(*root);
+            ASSERT_GE(counted, holding) << text;
+            ASSERT_LE(counted, any) << text;
+        }
+    }
+    EXPECT_GT(parsed, 1000);
 }

@@ -187,6 +187,20 @@ options)
         || fail "config.xml beside the exe: $(cat "$INSTALL/config.xml" 2>&1)"
     expect_log "Writing config file and quitting"
     expect_log "Quit launcher"
+
+    # A config.xml with a DTD yields no keys, with one line; launchers started together append
+    # every line of theirs to the one log.
+    printf '<!DOCTYPE PROPERTIES SYSTEM "C:\\windows\\win.ini"><PROPERTIES><VALUE name="app_api" val="&x;"/></PROPERTIES>' \
+        >"$INSTALL/config.xml"
+    rm -f "$LOG"
+    for _ in 1 2 3 4; do
+        timeout 120 wine "$INSTALL/solvanter-launcher.exe" --write-config-and-quit >/dev/null 2>&1 &
+    done
+    wait
+    for line in "Log started: " "System info" "Quit launcher"; do
+        [ "$(grep -c "$line" "$LOG")" -eq 4 ] || fail "launcher.log holds $(grep -c "$line" "$LOG") times \"$line\", not 4"
+    done
+    expect_log 'config.xml": it holds a DTD'
     ;;
 fresh_install)
     start_backend

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+
+#include <juce_core/juce_core.h>
+
+// Bytes that come from outside (a file, the OS's path of the executable) become a juce::String
+// only when they are text: the framework takes UTF-8 on trust, and an overlong or broken sequence
+// makes its byte and character counts disagree.
+
+// Whether the bytes are well-formed UTF-8 (no overlong form, no surrogate, nothing above
+// U+10FFFF) without a NUL.
+bool is_utf8_text(const char* bytes, size_t size);
+
+// The bytes with every byte that is not part of well-formed UTF-8 written as "\xHH", for a log
+// line that names them.
+juce::String shown_as_text(const char* bytes, size_t size);
