@@ -437,17 +437,29 @@ TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
     }
 }
 
+// An archive opened as the install opens it: its directory read first, then the framework's.
+struct OpenedArchive
+{
+    explicit OpenedArchive(const std::string& bytes) : data(bytes.data(), bytes.size()), input(data, false), zip(input)
+    {
+        directoryRead = directory.read(data).wasOk();
+        matches = directoryRead && directory.matches(zip).wasOk();
+    }
+
+    juce::MemoryBlock data;
+    juce::MemoryInputStream input;
+    juce::ZipFile zip;
+    ZipDirectory directory;
+    bool directoryRead = false, matches = false;
+};
+
 // A stop asked for while the layout is checked, in either pass over the entries, ends the unzip
 // before anything is written.
 TEST(StagedBuild, StopDuringTheLayoutCheckWritesNothing)
 {
     ScratchFolder scratch;
-    const auto archive = zip_of({ exe, version, { "Solvanter/a/b", "b" }, link_entry("Solvanter/v", "a/b") });
-    const juce::MemoryBlock data(archive.data(), archive.size());
-    juce::MemoryInputStream input(data, false);
-    juce::ZipFile zip(input);
-    ZipDirectory directory;
-    ASSERT_TRUE(directory.read(data).wasOk() && directory.matches(zip).wasOk());
+    OpenedArchive archive(zip_of({ exe, version, { "Solvanter/a/b", "b" }, link_entry("Solvanter/v", "a/b") }));
+    ASSERT_TRUE(archive.matches);
     const StagedBuild build(scratch / "Solvanter");
     const auto staging = scratch / "Solvanter.installing";
 
@@ -455,7 +467,7 @@ TEST(StagedBuild, StopDuringTheLayoutCheckWritesNothing)
     {
         int asked = 0;
         bool writtenWhenStopped = true;
-        const auto result = build.unzip(zip, directory, true, [&] {
+        const auto result = build.unzip(archive.zip, archive.directory, true, [&] {
             if (++asked <= answered)
                 return false;
             writtenWhenStopped = staging.exists();
@@ -478,16 +490,12 @@ TEST(StagedBuild, DeepLinkEntryIsJudgedOnASmallStack)
         std::function<void()> work;
     };
     ScratchFolder scratch;
-    const auto archive = zip_of({ exe, version, link_entry(longest_name(), "a") });
-    const juce::MemoryBlock data(archive.data(), archive.size());
-    juce::MemoryInputStream input(data, false);
-    juce::ZipFile zip(input);
-    ZipDirectory directory;
-    ASSERT_TRUE(directory.read(data).wasOk() && directory.matches(zip).wasOk());
+    OpenedArchive archive(zip_of({ exe, version, link_entry(longest_name(), "a") }));
+    ASSERT_TRUE(archive.matches);
     const StagedBuild build(scratch / "Solvanter");
 
     auto result = juce::Result::ok();
-    SmallStack thread([&] { result = build.unzip(zip, directory, true, [] { return false; }); });
+    SmallStack thread([&] { result = build.unzip(archive.zip, archive.directory, true, [] { return false; }); });
     ASSERT_TRUE(thread.startThread());
     ASSERT_TRUE(wait_until([&] { return ! thread.isThreadRunning(); }, 60000));
     EXPECT_TRUE(result.getErrorMessage().matchesWildcard("Entry \"Solvanter/a/a/*\" is too long a path for the OS", false));
@@ -500,12 +508,8 @@ TEST(StagedBuild, DeepLinkEntryIsJudgedOnASmallStack)
 TEST(EntryWriter, WritesNoPathThatClimbsOrIsReadOtherwise)
 {
     ScratchFolder scratch;
-    const auto archive = zip_of({ { "x", "data" }, link_entry("l", "\xC0\xAE\xC0\xAE/x") });
-    const juce::MemoryBlock data(archive.data(), archive.size());
-    juce::MemoryInputStream input(data, false);
-    juce::ZipFile zip(input);
-    ZipDirectory directory;
-    ASSERT_TRUE(directory.read(data).wasOk());
+    OpenedArchive archive(zip_of({ { "x", "data" }, link_entry("l", "\xC0\xAE\xC0\xAE/x") }));
+    ASSERT_TRUE(archive.directoryRead);
     const auto root = scratch / "root";
     ASSERT_TRUE(root.createDirectory());
 
@@ -514,7 +518,7 @@ TEST(EntryWriter, WritesNoPathThatClimbsOrIsReadOtherwise)
     for (const auto& [index, relative] : rows)
     {
         SCOPED_TRACE(printable(relative));
-        const auto result = write_entry(zip, index, directory.crc(index), root,
+        const auto result = write_entry(archive.zip, index, archive.directory.crc(index), root,
                                         juce::String::fromUTF8(relative.data(), (int) relative.size()));
         EXPECT_TRUE(result.getErrorMessage().matchesWildcard(index == 0 ? "Entry path cannot be written as it is: \"*"
                                                                          : "Link target cannot be written as it is: \"*",
