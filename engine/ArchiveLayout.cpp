@@ -135,8 +135,8 @@ juce::Result check_link_target(const LinkPaths& links, const std::string& link, 
         return juce::Result::fail("Link " + path.quoted() + " " + why + ": " + target.quoted());
     };
     const auto raw = target.toStdString();
-    if (! is_valid_utf8(raw))
-        return juce::Result::fail("Link " + path.quoted() + " has a target that is not valid UTF-8: " + printable(raw).quoted());
+    if (! is_utf8_text(raw.data(), raw.size()))
+        return juce::Result::fail("Link " + path.quoted() + " has a target that is not valid UTF-8: " + shown_as_text(raw.data(), raw.size()).quoted());
     // A drive, a stream or a leading separator: not relative to the link.
     if (raw.empty() || raw.find(':') != std::string::npos || platform::is_link_target_separator((juce::uint8) raw[0]))
         return fail("does not point inside the build's folder");
@@ -214,10 +214,10 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
             return cancelled();
         const auto raw = entry_path(*zip.getEntry(i)).toStdString();
         // Judged as the very text the OS gets: no decoder on the way may read it otherwise.
-        if (! is_valid_utf8(raw))
+        if (! is_utf8_text(raw.data(), raw.size()))
         {
             failedIndex = i;
-            return juce::Result::fail("Entry " + printable(raw).quoted() + " has a name that is not valid UTF-8");
+            return juce::Result::fail("Entry " + shown_as_text(raw.data(), raw.size()).quoted() + " has a name that is not valid UTF-8");
         }
         inside[(size_t) i] = resolve_below_root(raw, resolved, depth) && (buildDepth == 0 || (depth > 0 && isBuild(first_names(resolved, 1))));
         paths.add(juce::String::fromUTF8(resolved.data(), (int) resolved.size()));

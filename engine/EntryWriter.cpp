@@ -134,7 +134,7 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
     const auto name = relative.toStdString();
     // Whatever the check before judged, no name reaches the OS that climbs or means anything else.
     if (! name.empty() && ! is_plain_relative_path(with_separator(name, '/', (char) juce::File::getSeparatorChar())))
-        return juce::Result::fail("Entry path cannot be written as it is: " + printable(name).quoted());
+        return juce::Result::fail("Entry path cannot be written as it is: " + shown_as_text(name.data(), name.size()).quoted());
     const auto target = file_below(root, name);
     auto made = juce::Result::ok();
     if (path.endsWithChar('/'))
@@ -160,8 +160,8 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
         if (result.failed())
             return result;
         const auto native = with_separator(linked.toStdString(), '/', (char) juce::File::getSeparatorChar());
-        if (! is_valid_utf8(native))
-            return juce::Result::fail("Link target cannot be written as it is: " + printable(native).quoted());
+        if (! is_utf8_text(native.data(), native.size()))
+            return juce::Result::fail("Link target cannot be written as it is: " + shown_as_text(native.data(), native.size()).quoted());
         if (! juce::File::createSymbolicLink(target, juce::String::fromUTF8(native.data(), (int) native.size()), true))
             return juce::Result::fail("Failed to create symbolic link: " + linked);
         // No times: setting them would follow the link.

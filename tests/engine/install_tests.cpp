@@ -517,7 +517,7 @@ TEST(EntryWriter, WritesNoPathThatClimbsOrIsReadOtherwise)
                                                { 0, "a/." }, { 0, "\xC0\xAE\xC0\xAE/x" }, { 1, "l" } };
     for (const auto& [index, relative] : rows)
     {
-        SCOPED_TRACE(printable(relative));
+        SCOPED_TRACE(shown_as_text(relative.data(), relative.size()));
         const auto result = write_entry(archive.zip, index, archive.directory.crc(index), root,
                                         juce::String::fromUTF8(relative.data(), (int) relative.size()));
         EXPECT_TRUE(result.getErrorMessage().matchesWildcard(index == 0 ? "Entry path cannot be written as it is: \"*"
