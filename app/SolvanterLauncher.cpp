@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/log_text.h"
 #include "services/system_info.h"
 
 SolvanterLauncher::~SolvanterLauncher()
@@ -67,7 +68,7 @@ void SolvanterLauncher::initialise(const juce::String& commandLine)
     // there corrupt its strings. Nothing has used the path yet.
     if (juce::String shown; ! platform::executable_path_is_text(shown))
     {
-        log_error("Cannot run from a path that is not UTF-8 text: " + shown
+        log_error("Cannot run from a path that is not UTF-8 text: " + shown_in_log(shown)
                   + " (move the launcher to a folder whose name is text)");
         setApplicationReturnValue(1);
         systemRequestedQuit();
@@ -77,7 +78,7 @@ void SolvanterLauncher::initialise(const juce::String& commandLine)
     log_system_info();
 
     if (args.size() > 0)
-        log_info("Args: " + commandLine);
+        log_info("Args: " + shown_in_log(commandLine));
 
     // Nothing could be shown, and nobody could close the window after a failure.
     if (args.indexOfOption("--headless") < 0 && args.indexOfOption("--write-config-and-quit") < 0
@@ -124,7 +125,7 @@ void SolvanterLauncher::anotherInstanceStarted(const juce::String& commandLine)
 {
     if (! commandLine.startsWithIgnoreCase("solvanter:"))
     {
-        log_info("Another instance started with args: " + commandLine);
+        log_info("Another instance started with args: " + shown_in_log(commandLine));
         return;
     }
 
@@ -132,7 +133,7 @@ void SolvanterLauncher::anotherInstanceStarted(const juce::String& commandLine)
 
     const auto option = juce::URL(commandLine).getDomain();
     if (option.isNotEmpty() && ! option.equalsIgnoreCase("launch"))
-        log_error("Unsupported deep link option: " + option);
+        log_error("Unsupported deep link option: " + shown_in_log(option));
 }
 
 void SolvanterLauncher::systemRequestedQuit()

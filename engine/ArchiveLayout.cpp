@@ -9,6 +9,7 @@
 #include "engine/EntryNames.h"
 #include "engine/EntryWriter.h"
 #include "platform/platform.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -132,11 +133,11 @@ juce::Result check_link_target(const LinkPaths& links, const std::string& link, 
                                const juce::String& path, const juce::String& target)
 {
     const auto fail = [&](const juce::String& why) {
-        return juce::Result::fail("Link " + path.quoted() + " " + why + ": " + target.quoted());
+        return juce::Result::fail("Link " + shown_in_log(path).quoted() + " " + why + ": " + shown_in_log(target).quoted());
     };
     const auto raw = target.toStdString();
     if (! is_utf8_text(raw.data(), raw.size()))
-        return juce::Result::fail("Link " + path.quoted() + " has a target that is not valid UTF-8: " + shown_as_text(raw.data(), raw.size()).quoted());
+        return juce::Result::fail("Link " + shown_in_log(path).quoted() + " has a target that is not valid UTF-8: " + shown_in_log(raw.data(), raw.size()).quoted());
     // A drive, a stream or a leading separator: not relative to the link.
     if (raw.empty() || raw.find(':') != std::string::npos || platform::is_link_target_separator((juce::uint8) raw[0]))
         return fail("does not point inside the build's folder");
@@ -217,7 +218,7 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
         if (! is_utf8_text(raw.data(), raw.size()))
         {
             failedIndex = i;
-            return juce::Result::fail("Entry " + shown_as_text(raw.data(), raw.size()).quoted() + " has a name that is not valid UTF-8");
+            return juce::Result::fail("Entry " + shown_in_log(raw.data(), raw.size()).quoted() + " has a name that is not valid UTF-8");
         }
         inside[(size_t) i] = resolve_below_root(raw, resolved, depth) && (buildDepth == 0 || (depth > 0 && isBuild(first_names(resolved, 1))));
         paths.add(juce::String::fromUTF8(resolved.data(), (int) resolved.size()));
@@ -235,7 +236,7 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
         if (path.isEmpty())
             continue;
         if (! inside[(size_t) i])
-            return juce::Result::fail("Entry " + path + " is outside the target directory");
+            return juce::Result::fail("Entry " + shown_in_log(path) + " is outside the target directory");
 
         const auto names = paths[i].toStdString();
         depth = names.empty() ? 0 : (size_t) std::count(names.begin(), names.end(), '/') + 1;
@@ -248,19 +249,19 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
         if (depth > 0
             && (! platform::path_fits(file_below(root, names).getFullPathName(), isFolder)
                 || ! platform::path_fits(file_below(root, std::string(parent)).getFullPathName(), true)))
-            return juce::Result::fail("Entry " + path.quoted() + " is too long a path for the OS");
+            return juce::Result::fail("Entry " + shown_in_log(path).quoted() + " is too long a path for the OS");
 
         if (const auto through = link_on_the_way(links, names, folders, buildDepth); through > 0)
         {
             const auto link = first_names(names, through);
-            return juce::Result::fail("Entry " + path.quoted() + " passes through link "
-                                      + juce::String::fromUTF8(link.data(), (int) link.size()).quoted());
+            return juce::Result::fail("Entry " + shown_in_log(path).quoted() + " passes through link "
+                                      + shown_in_log(link.data(), link.size()).quoted());
         }
 
         if (entry.isSymbolicLink)
         {
             if (depth == buildDepth || isFolder)
-                return juce::Result::fail("Link " + path.quoted() + " is not a file of the build");
+                return juce::Result::fail("Link " + shown_in_log(path).quoted() + " is not a file of the build");
             juce::String linked;
             auto result = read_link_target(zip, i, directory.crc(i), linked);
             if (result.wasOk())

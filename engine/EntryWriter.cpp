@@ -9,6 +9,7 @@
 
 #include "engine/EntryNames.h"
 #include "platform/platform.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -38,18 +39,18 @@ juce::Result read_checked(juce::ZipFile& zip, int index, juce::uint32 crc, const
             break;
         if (received + got > declared)
             return juce::Result::fail("Entry data is longer than its declared " + juce::String(declared)
-                                      + " bytes: " + where);
+                                      + " bytes: " + shown_in_log(where));
         computed = crc32(computed, reinterpret_cast<const Bytef*>(buffer.data()), (uInt) got);
         if (! sink(buffer.data(), (size_t) got))
-            return juce::Result::fail("Failed to write to target file: " + where);
+            return juce::Result::fail("Failed to write to target file: " + shown_in_log(where));
         received += got;
     }
 
     if (received != declared)
         return juce::Result::fail("Entry data ends after " + juce::String(received) + " of " + juce::String(declared)
-                                  + " bytes: " + where);
+                                  + " bytes: " + shown_in_log(where));
     if ((juce::uint32) computed != crc)
-        return juce::Result::fail("Entry data does not match its CRC-32: " + where);
+        return juce::Result::fail("Entry data does not match its CRC-32: " + shown_in_log(where));
     return juce::Result::ok();
 }
 
@@ -134,24 +135,24 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
     const auto name = relative.toStdString();
     // Whatever the check before judged, no name reaches the OS that climbs or means anything else.
     if (! name.empty() && ! is_plain_relative_path(with_separator(name, '/', (char) juce::File::getSeparatorChar())))
-        return juce::Result::fail("Entry path cannot be written as it is: " + shown_as_text(name.data(), name.size()).quoted());
+        return juce::Result::fail("Entry path cannot be written as it is: " + shown_in_log(name.data(), name.size()).quoted());
     const auto target = file_below(root, name);
     auto made = juce::Result::ok();
     if (path.endsWithChar('/'))
     {
         if (make_folders(root, name, made) == Folders::throughLink)
-            return juce::Result::fail("Directory leads through symlink: " + target.getFullPathName());
+            return juce::Result::fail("Directory leads through symlink: " + shown_in_log(target.getFullPathName()));
         return made;
     }
 
     const auto slash = name.rfind('/');
     const auto folders = make_folders(root, slash == std::string::npos ? std::string() : name.substr(0, slash), made);
     if (folders == Folders::throughLink)
-        return juce::Result::fail("Parent directory leads through symlink for target file: " + target.getFullPathName());
+        return juce::Result::fail("Parent directory leads through symlink for target file: " + shown_in_log(target.getFullPathName()));
     if (folders == Folders::failed)
-        return juce::Result::fail("Failed to create target folder: " + target.getParentDirectory().getFullPathName());
+        return juce::Result::fail("Failed to create target folder: " + shown_in_log(target.getParentDirectory().getFullPathName()));
     if (target == root || ((target.exists() || target.isSymbolicLink()) && ! target.deleteFile()))
-        return juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
+        return juce::Result::fail("Failed to write to target file: " + shown_in_log(target.getFullPathName()));
 
     if (entry.isSymbolicLink)
     {
@@ -161,9 +162,9 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
             return result;
         const auto native = with_separator(linked.toStdString(), '/', (char) juce::File::getSeparatorChar());
         if (! is_utf8_text(native.data(), native.size()))
-            return juce::Result::fail("Link target cannot be written as it is: " + shown_as_text(native.data(), native.size()).quoted());
+            return juce::Result::fail("Link target cannot be written as it is: " + shown_in_log(native.data(), native.size()).quoted());
         if (! juce::File::createSymbolicLink(target, juce::String::fromUTF8(native.data(), (int) native.size()), true))
-            return juce::Result::fail("Failed to create symbolic link: " + linked);
+            return juce::Result::fail("Failed to create symbolic link: " + shown_in_log(linked));
         // No times: setting them would follow the link.
         return juce::Result::ok();
     }
@@ -173,7 +174,7 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
         // Unbuffered, so that every write's outcome is known here.
         juce::FileOutputStream out(target, 0);
         if (out.failedToOpen())
-            return juce::Result::fail("Failed to write to target file: " + target.getFullPathName());
+            return juce::Result::fail("Failed to write to target file: " + shown_in_log(target.getFullPathName()));
         result = read_checked(zip, index, crc, target.getFullPathName(),
                               [&out](const void* data, size_t size) { return out.write(data, size); });
     }

@@ -3,6 +3,7 @@
 #include "engine/LauncherComponent.h"
 #include "platform/platform.h"
 #include "services/log.h"
+#include "services/log_text.h"
 
 InstallLock::~InstallLock()
 {
@@ -27,7 +28,7 @@ juce::Result InstallLock::enter(const std::function<bool()>& stopRequested)
         }
         // Installing unlocked could let another launcher remove this one's files while it unzips.
         if (outcome == platform::FileLockOutcome::impossible)
-            return juce::Result::fail("Failed to take the install lock " + file().getFullPathName().quoted()
+            return juce::Result::fail("Failed to take the install lock " + shown_in_log(file().getFullPathName()).quoted()
                                       + ": nothing installed");
 
         if (! waiting)

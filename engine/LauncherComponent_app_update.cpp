@@ -3,7 +3,7 @@
 
 #include "services/api.h"
 #include "services/log.h"
-#include "services/reply_limits.h"
+#include "services/log_text.h"
 
 bool LauncherComponent::update_app()
 {
@@ -52,7 +52,7 @@ bool LauncherComponent::check_app_update()
         }
 
         expectedAppVersion = config.app_version;
-        log_info("Getting " + buildTypeName + ": " + config.app_version.quoted());
+        log_info("Getting " + buildTypeName + ": " + shown_in_log(config.app_version).quoted());
         return true;
     }
 
@@ -80,6 +80,6 @@ bool LauncherComponent::check_app_update()
     }
 
     expectedAppVersion = remoteVersion;
-    log_info("Update to " + buildTypeName + ": " + reply_text_for_log(remoteVersion).quoted());
+    log_info("Update to " + buildTypeName + ": " + shown_in_log(remoteVersion).quoted());
     return true;
 }

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -73,7 +74,7 @@ bool is_app_running(const juce::String& appType)
             return platform::top_level_window_exists(window.title);
 
     // No title to look for: the application counts as not running.
-    log_error("Unsupported app type: " + appType.quoted());
+    log_error("Unsupported app type: " + shown_in_log(appType).quoted());
     return false;
 }
 
@@ -112,7 +113,7 @@ juce::String LauncherComponent::read_installed_version()
     const auto versionFile = launcher_child_file(config.app_executable).getChildFile("version.txt");
     if (! versionFile.exists())
     {
-        log_error("App version file not found: " + versionFile.getFullPathName().quoted());
+        log_error("App version file not found: " + shown_in_log(versionFile.getFullPathName()).quoted());
         return {};
     }
 
@@ -127,7 +128,7 @@ juce::String LauncherComponent::read_installed_version()
         return {};
     }
 
-    log_info("Installed app version: " + version.quoted());
+    log_info("Installed app version: " + shown_in_log(version).quoted());
     return version;
 }
 
@@ -139,6 +140,6 @@ juce::Result LauncherComponent::find_app_build(bool logMissing)
         return juce::Result::ok();
 
     if (logMissing)
-        log_error("App build not found: " + executable.getFullPathName().quoted());
+        log_error("App build not found: " + shown_in_log(executable.getFullPathName()).quoted());
     return juce::Result::fail("Could not find app build");
 }

@@ -8,7 +8,7 @@
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
-#include "services/reply_limits.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -42,9 +42,9 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
         if (platform::can_start_program(executable))
             return juce::Result::ok();
         if (executable.existsAsFile())
-            log_error("App build cannot be started: " + installed.getFullPathName().quoted());
+            log_error("App build cannot be started: " + shown_in_log(installed.getFullPathName()).quoted());
         else
-            log_error("App build not found: " + installed.getFullPathName().quoted());
+            log_error("App build not found: " + shown_in_log(installed.getFullPathName()).quoted());
         return juce::Result::fail("Could not find app build");
     };
 
@@ -57,14 +57,14 @@ juce::Result LauncherComponent::install_app(const juce::MemoryBlock& data)
     if (replaced == StagedBuild::Replaced::removed)
         log_info("Removed existing app");
     else if (replaced == StagedBuild::Replaced::setAside) // the new build is in place all the same
-        log_info("Could not remove the replaced app build " + setAside.getFullPathName().quoted()
+        log_info("Could not remove the replaced app build " + shown_in_log(setAside.getFullPathName()).quoted()
                  + "; it is removed at a later start");
 
     const auto installedVersion = read_installed_version();
     if (expectedAppVersion.isNotEmpty() && installedVersion != expectedAppVersion)
     {
         log_error("Installed version does not match expected version");
-        log_error("Expected app version: " + reply_text_for_log(expectedAppVersion));
+        log_error("Expected app version: " + shown_in_log(expectedAppVersion));
     }
 
     post_display_change([](LauncherComponent& c) { c.progressBar.setVisible(false); });
@@ -135,6 +135,6 @@ void LauncherComponent::clean_up_interrupted_installs()
         return;
     juce::StringArray names;
     for (const auto& file : stays)
-        names.add(file.getFullPathName().quoted());
+        names.add(shown_in_log(file.getFullPathName()).quoted());
     log_info("Could not remove what earlier installs left, tried again at the next start: " + names.joinIntoString(", "));
 }

@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "services/log.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -38,16 +39,19 @@ bool LauncherComponent::launch_app()
 
     juce::ChildProcess process;
     if (! platform::start_program(process, command))
-        log_error("App launch command failed: " + command.joinIntoString(" "));
+        log_error("App launch command failed: " + shown_in_log(command.joinIntoString(" ")));
 
     wait(checkIntervalMs);
 
     if (! process.isRunning())
     {
         log_error("Failed to launch app, exit code " + juce::String(process.getExitCode()) + ":");
+        // Each line of the application's output in a log line of its own, so that none passes
+        // for one of the launcher's.
         const auto output = process.readAllProcessOutput().trim();
         if (output.isNotEmpty())
-            log_error(output);
+            for (const auto& line : juce::StringArray::fromLines(output))
+                log_error(shown_in_log(line));
         return false;
     }
 

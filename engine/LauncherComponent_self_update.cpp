@@ -5,7 +5,7 @@
 #include "services/api.h"
 #include "services/build_info.h"
 #include "services/log.h"
-#include "services/reply_limits.h"
+#include "services/log_text.h"
 
 bool LauncherComponent::update_launcher()
 {
@@ -63,7 +63,7 @@ bool LauncherComponent::check_launcher_update()
 
     launcherUpdateVersion = version;
     update_state("Launcher update available", true, false, utils::Level::info);
-    log_info("Update to " + buildType + ": " + reply_text_for_log(version).quoted());
+    log_info("Update to " + buildType + ": " + shown_in_log(version).quoted());
     return true;
 }
 
@@ -81,7 +81,7 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
 
     // Named after the application, so it never clashes with the launcher's executable beside it.
     const auto target = launcher_directory().getChildFile(build_info::running_application_name());
-    log_info("Unzipping launcher build to: " + target.getFullPathName().quoted());
+    log_info("Unzipping launcher build to: " + shown_in_log(target.getFullPathName()).quoted());
     log_info("Zip data size: " + juce::String(megabytes((juce::int64) data.getSize()), 2) + " MB");
 
     // Unzipped and swapped in whole, under the same lock as the application's install. An earlier
@@ -99,7 +99,7 @@ juce::Result LauncherComponent::install_launcher_update(const juce::MemoryBlock&
     if (result.failed())
         return result;
     if (replaced == StagedBuild::Replaced::setAside)
-        log_info("Could not remove the replaced launcher build " + setAside.getFullPathName().quoted()
+        log_info("Could not remove the replaced launcher build " + shown_in_log(setAside.getFullPathName()).quoted()
                  + "; it is removed at a later start");
 
     Patcher patcher(target);

@@ -4,6 +4,7 @@
 #include "services/api.h"
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -112,7 +113,7 @@ bool LauncherComponent::request_was_cancelled()
 bool set_working_directory()
 {
     if (launcher_directory().setAsCurrentWorkingDirectory())
-        log_info("Working dir: " + juce::File::getCurrentWorkingDirectory().getFullPathName().quoted());
+        log_info("Working dir: " + shown_in_log(juce::File::getCurrentWorkingDirectory().getFullPathName()).quoted());
     else
         log_error("Failed to set working directory");
 

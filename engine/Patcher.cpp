@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/log_text.h"
 
 namespace
 {
@@ -34,10 +35,10 @@ bool batch_can_carry_name(const juce::String& name)
     return batch_can_carry(name) && ! name.containsChar(':');
 }
 
-// For the failure message: the name as written, with its line breaks made visible.
+// For the failure message: the name as a log line shows it, line breaks and all.
 juce::String shown(const juce::String& text)
 {
-    return "\"" + text.replace("\r", "\\r").replace("\n", "\\n") + "\"";
+    return "\"" + shown_in_log(text) + "\"";
 }
 
 bool write_script(const juce::File& file, const juce::StringArray& lines)

@@ -6,12 +6,13 @@
 #include "engine/EntryWriter.h"
 #include "engine/LauncherComponent.h"
 #include "services/log.h"
+#include "services/log_text.h"
 
 namespace
 {
 juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const juce::Result& result)
 {
-    log_error("Failed to unzip entry " + juce::String(index) + ": " + entry.filename.quoted());
+    log_error("Failed to unzip entry " + juce::String(index) + ": " + shown_in_log(entry.filename).quoted());
     return result;
 }
 
@@ -110,7 +111,7 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
     }
 
     if (! build.createDirectory())
-        return juce::Result::fail("Failed to create target folder: " + build.getFullPathName());
+        return juce::Result::fail("Failed to create target folder: " + shown_in_log(build.getFullPathName()));
 
     double seconds = 0.0;
     {
@@ -170,7 +171,7 @@ juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced&
             setAsideAs.moveFileTo(folder);
         discard();
         replaced = Replaced::nothing;
-        return juce::Result::fail("Failed to move unzipped build into place: " + folder.getFullPathName().quoted());
+        return juce::Result::fail("Failed to move unzipped build into place: " + shown_in_log(folder.getFullPathName()).quoted());
     }
 
     discard();

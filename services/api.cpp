@@ -1,6 +1,7 @@
 #include "services/api.h"
 
 #include "services/log.h"
+#include "services/log_text.h"
 #include "services/reply_limits.h"
 #include "services/request_cancel.h"
 
@@ -47,7 +48,7 @@ juce::var api_call(const juce::URL& url)
     if (statusCode == 200)
         return reply;
 
-    const auto message = reply_text_for_log(reply.getProperty("message", juce::var()).toString());
+    const auto message = shown_in_log(reply.getProperty("message", juce::var()).toString());
     if (statusCode == 403)
         log_error("API connection error (403): " + message);
     else if (statusCode == 500)
@@ -73,14 +74,14 @@ bool check_api_status(const juce::String& apiUrl)
 {
     if (apiUrl.indexOf("local") >= 0)
     {
-        log_info("Skipping API connection check for " + apiUrl);
+        log_info("Skipping API connection check for " + shown_in_log(apiUrl));
         return true;
     }
 
     const auto reply = api_call(juce::URL(apiUrl));
     if (reply.hasProperty("message"))
     {
-        log_info("Message: " + reply_text_for_log(reply["message"].toString()));
+        log_info("Message: " + shown_in_log(reply["message"].toString()));
         return true;
     }
 

@@ -2,6 +2,7 @@
 
 #include "services/build_info.h"
 #include "services/log.h"
+#include "services/log_text.h"
 #include "services/web_address.h"
 
 BuildType parse_build_type(const juce::String& text)
@@ -59,7 +60,7 @@ bool Config::load_config()
             launcher_build = BuildType::current;
         else
         {
-            log_error("Invalid launcher build type in config: " + launcherBuild);
+            log_error("Invalid launcher build type in config: " + shown_in_log(launcherBuild));
             launcher_build = BuildType::current;
         }
     }
@@ -91,18 +92,18 @@ bool Config::save_config()
         return true;
     }
 
-    log_error("Failed to write config file: " + config_file.getFullPathName().quoted());
+    log_error("Failed to write config file: " + shown_in_log(config_file.getFullPathName()).quoted());
     return false;
 }
 
 juce::String Config::describe_config() const
 {
-    juce::String text = "  App: " + app_branch;
-    text << (app_branch != app_name ? " (" + app_name + ")\n" : juce::String("\n"));
-    text << "  Build: " << (app_build == BuildType::version ? app_version : app_build_type_name()) << "\n";
-    text << "  API: " << app_api << "\n";
-    text << "  Websocket: " << app_websocket << "\n";
-    text << "  Account page: " << app_account_page;
+    juce::String text = "  App: " + shown_in_log(app_branch);
+    text << (app_branch != app_name ? " (" + shown_in_log(app_name) + ")\n" : juce::String("\n"));
+    text << "  Build: " << shown_in_log(app_build == BuildType::version ? app_version : app_build_type_name()) << "\n";
+    text << "  API: " << shown_in_log(app_api) << "\n";
+    text << "  Websocket: " << shown_in_log(app_websocket) << "\n";
+    text << "  Account page: " << shown_in_log(app_account_page);
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "services/log.h"
+#include "services/log_text.h"
 #include "services/utf8_text.h"
 #include "services/xml_guard.h"
 
@@ -65,7 +66,7 @@ bool decode_text(const juce::MemoryBlock& bytes, juce::String& text)
 
 void log_ignored(const juce::File& file, const juce::String& why)
 {
-    log_error("Ignored config file " + file.getFullPathName().quoted() + ": " + why);
+    log_error("Ignored config file " + shown_in_log(file.getFullPathName()).quoted() + ": " + why);
 }
 } // namespace
 
@@ -140,7 +141,7 @@ bool ConfigProperties::load(juce::StringArray& fileKeys, juce::StringArray& file
         // Each value is parsed again when the file is saved.
         if (const auto why = xml_refusal(value, max_nesting); why.isNotEmpty())
         {
-            log_ignored(file, "the value of " + name.quoted() + " holds " + why);
+            log_ignored(file, "the value of " + shown_in_log(name).quoted() + " holds " + why);
             return false;
         }
         fileKeys.add(name);

@@ -23,15 +23,15 @@ bool parse_reply(const juce::String& body, juce::var& reply)
     return true;
 }
 
-juce::String reply_text_for_log(const juce::String& text)
+juce::String reply_text_for_log(const juce::String& text, int maxBytes)
 {
     const auto bytes = text.getNumBytesAsUTF8();
-    if (bytes <= (size_t) maxLoggedReplyBytes)
+    if (bytes <= (size_t) maxBytes)
         return text;
 
     // Cut before a character's continuation bytes, never inside the character.
     const auto* utf8 = text.toRawUTF8();
-    auto kept = (size_t) maxLoggedReplyBytes;
+    auto kept = (size_t) maxBytes;
     while (kept > 0 && (utf8[kept] & 0xc0) == 0x80)
         --kept;
     return juce::String::fromUTF8(utf8, (int) kept) + " [" + juce::String((juce::int64) (bytes - kept))

@@ -1,6 +1,6 @@
 #include "services/request_cancel.h"
 
-#include "services/reply_limits.h"
+#include "services/log_text.h"
 #include "services/web_address.h"
 
 // The transport's own default.
@@ -63,7 +63,7 @@ WebStream::WebStream(const juce::URL& url, int connectionTimeoutMs, int& statusC
     auto address = url.toString(true);
     if (! is_web_address(address))
     {
-        refused = "Refused to open a non-HTTP(S) address: " + reply_text_for_log(address);
+        refused = "Refused to open a non-HTTP(S) address: " + shown_in_log(address);
         return;
     }
 
@@ -85,7 +85,7 @@ WebStream::WebStream(const juce::URL& url, int connectionTimeoutMs, int& statusC
         address = redirect_target(address, location);
         if (! is_web_address(address))
         {
-            refused = "Refused to follow a redirect to a non-HTTP(S) address: " + reply_text_for_log(address);
+            refused = "Refused to follow a redirect to a non-HTTP(S) address: " + shown_in_log(address);
             opened = false;
             statusCode = 0;
             break;

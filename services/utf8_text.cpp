@@ -56,13 +56,22 @@ juce::String shown_as_text(const char* bytes, size_t size)
     juce::MemoryOutputStream shown;
     for (size_t i = 0; i < size;)
     {
-        if (const auto length = sequence_length(data + i, size - i); length > 0)
+        const auto length = sequence_length(data + i, size - i);
+        // A control character (C0, DEL, C1) would end the line, move the cursor or start a
+        // terminal's escape sequence.
+        const bool control = (length == 1 && (data[i] < 0x20 || data[i] == 0x7F))
+                             || (length == 2 && data[i] == 0xC2 && data[i + 1] <= 0x9F);
+        if (length > 0 && ! control)
         {
             shown.write(data + i, length);
             i += length;
+            continue;
         }
-        else
-            shown << "\\x" << juce::String::toHexString((int) data[i++]).toUpperCase().paddedLeft('0', 2);
+        for (const auto end = i + juce::jmax(length, (size_t) 1); i < end; ++i)
+        {
+            const char escaped[] { '\\', 'x', "0123456789ABCDEF"[data[i] >> 4], "0123456789ABCDEF"[data[i] & 15] };
+            shown.write(escaped, sizeof escaped);
+        }
     }
     return shown.toUTF8();
 }

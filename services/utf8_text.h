@@ -12,6 +12,8 @@
 // U+10FFFF) without a NUL.
 bool is_utf8_text(const char* bytes, size_t size);
 
-// The bytes with every byte that is not part of well-formed UTF-8 written as "\xHH", for a log
-// line that names them.
+// The bytes with every byte that is not part of well-formed UTF-8, and every byte of a control
+// character (C0 controls such as CR, LF, TAB and ESC, DEL, and the C1 controls U+0080-U+009F),
+// written as "\xHH", for a log line that names them. A backslash stays as it is, so a Windows path
+// reads as it always did; a name that holds "\x" itself reads like an escape.
 juce::String shown_as_text(const char* bytes, size_t size);

@@ -5,12 +5,15 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "engine/EntryNames.h"
 #include "engine/EntryWriter.h"
 #include "engine/InstallLock.h"
 #include "engine/StagedBuild.h"
 #include "engine/ZipDirectory.h"
 #include "platform/platform.h"
+#include "services/utf8_text.h"
 
 using devbackend::Reply;
 
@@ -382,6 +385,67 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         EXPECT_EQ(leftovers(), "");
         for (auto planted : { "outside.txt", "newdir", "escaped.txt" })
             launcher_child_file(planted).deleteRecursively();
+    }
+}
+
+// An archive's names and link targets go into the log escaped and bounded, whatever they hold: no
+// line of their own, no escape sequence for the terminal, nothing that is not UTF-8, no 64 KB
+// line. A plain name is logged as it always was. Through the worker, as a real update fails.
+TEST_F(EngineTest, ArchiveNamesAreShownEscapedInTheLog)
+{
+    const juce::String forged = "12:00:00 [INFO]: Removed existing app";
+    const auto longName = "x" + juce::String::repeatedString("y", 65000);
+    const struct
+    {
+        const char* name;
+        std::string archive;
+        juce::StringArray lines;
+    } rows[] = {
+        { "LineBreakInAName", zip_of({ exe, version, { "x\n" + forged, "planted" } }),
+          { "[ERROR]: Failed to unzip entry 2: \"x\\x0A" + forged + "\"",
+            "[ERROR]: Entry x\\x0A" + forged + " is outside the target directory" } },
+        { "LineBreaksInALinkTarget", zip_of({ exe, version, link_entry("Solvanter/l", "../\r\n" + forged.toStdString()) }),
+          { "[ERROR]: Failed to unzip entry 2: \"Solvanter/l\"",
+            "[ERROR]: Link \"Solvanter/l\" does not point inside the build's folder: \"../\\x0D\\x0A" + forged + "\"" } },
+        { "EscapeSequenceInAName", zip_of({ exe, version, { juce::String::fromUTF8("x\x1B]0;owned\x07\x1B[2J\xC2\x9B" "31m"), "planted" } }),
+          { "[ERROR]: Failed to unzip entry 2: \"x\\x1B]0;owned\\x07\\x1B[2J\\xC2\\x9B31m\"" } },
+        { "OverlongFormInAName", with_overlong_forms({ exe, version, { "Solvanter/@@@@/escaped.txt", "escaped" } }),
+          { "[ERROR]: Failed to unzip entry 2: \"Solvanter/\\xC0\\xAE\\xC0\\xAE/escaped.txt\"" } },
+        { "LongName", zip_of({ exe, version, { longName, "planted" } }),
+          { "[ERROR]: Failed to unzip entry 2: \"x" + juce::String::repeatedString("y", 4095) + " [60905 more bytes not logged]\"",
+            "[ERROR]: Entry x" + juce::String::repeatedString("y", 4095)
+                + " [60905 more bytes not logged] is outside the target directory" } },
+        // Byte for byte as before, a backslash included.
+        { "PlainNames", zip_of({ exe, version, { juce::String::fromUTF8("..\\n\xC3\xBCw-\xC3\xA9.txt"), "planted" } }),
+          { juce::String::fromUTF8("[ERROR]: Failed to unzip entry 2: \"..\\n\xC3\xBCw-\xC3\xA9.txt\""),
+            juce::String::fromUTF8("[ERROR]: Entry ../n\xC3\xBCw-\xC3\xA9.txt is outside the target directory") } },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        log.clear();
+        install_standin("0.9.0");
+        backend.script("/builds/app.zip", devbackend::Reply::file(row.archive));
+        auto launcher = make_launcher();
+        ASSERT_TRUE(run_to_end(*launcher));
+
+        EXPECT_TRUE(log.logged(row.lines)) << log.lines().joinIntoString("\n").substring(0, 20000);
+        EXPECT_TRUE(log.logged({ "[STATE]: Something went wrong with updating the app.*" }));
+        for (const auto& entry : log.raw())
+        {
+            const auto* bytes = entry.toRawUTF8();
+            const auto size = std::strlen(bytes);
+            EXPECT_TRUE(is_utf8_text(bytes, size)) << shown_as_text(bytes, std::min(size, (size_t) 200));
+            EXPECT_LT(size, 4096u + 200u) << entry.substring(0, 100);
+            EXPECT_EQ(std::string(bytes).find_first_of("\x1B\x07\r"), std::string::npos) << entry.substring(0, 100);
+            // A line break only inside the launcher's own texts, and none starts a line of a log entry's look.
+            const auto lines = juce::StringArray::fromLines(entry);
+            for (int i = 1; i < lines.size(); ++i)
+                EXPECT_FALSE(lines[i].substring(0, 9).containsOnly("0123456789: ") && lines[i].length() > 9) << lines[i];
+        }
+        EXPECT_EQ(installed_version(), "0.9.0");
+        EXPECT_EQ(leftovers(), "");
+        clean_launcher_folder();
     }
 }
 

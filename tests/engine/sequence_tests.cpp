@@ -116,6 +116,11 @@ const Run runs[] = {
       {}, "1.0.0",
       undeletable({ "Solvanter.installing/Solvanter" }),
       "Solvanter.installing" },
+    // A version is shown escaped: no escape sequence reaches the terminal.
+    { "VersionWithAnEscapeSequence", "0.9.0\x1B[2J", "1.0.0", nullptr, 0, 0, false, false,
+      { "[INFO]: Installed app version: \"0.9.0\\x1B[2J\"", "[INFO]: Update to current: \"1.0.0\"",
+        "[INFO]: Removed existing app" },
+      { "/launcher/Windows/check_version/app/current/Solvanter/0.9.0%1B%5B2J" }, "1.0.0" },
     { "VersionLineBeforeACutCharacter", "0.9.0", "1.0.0", nullptr, 0, 0, false, false,
       { juce::String::fromUTF8("[INFO]: Installed app version: \"0.9-\xc3\xbc\""), "[INFO]: Removed existing app" },
       { "/launcher/Windows/check_version/app/current/Solvanter/0.9-%C3%BC" }, "1.0.0",
@@ -292,6 +297,14 @@ const Ending endings[] = {
       { "[ERROR]: Failed to take the install lock \"*install.lock\": nothing installed", "!*Unzipping*" } },
     { "LaunchExitsAtOnce", "1.0.0", { "exit_code=2", "message=Licence server unreachable" }, {}, {}, "launching the app",
       { "[ERROR]: Failed to launch app, exit code 2:", "[ERROR]: Licence server unreachable" } },
+    // The application's output, a line at a time and escaped: none of its lines passes for the launcher's.
+    { "LaunchExitsWithOutputOfManyLines", "1.0.0", { "exit_code=2" },
+      [](EngineTest&, LauncherComponent&) {
+          setenv("STANDIN_MESSAGE", "Licence\x1B[2J server\xC0\xAE unreachable\r\n12:00:00 [INFO]: App process found", 1);
+      },
+      {}, "launching the app",
+      { "[ERROR]: Failed to launch app, exit code 2:", "[ERROR]: Licence\\x1B[2J server\\xC0\\xAE unreachable",
+        "[ERROR]: 12:00:00 [INFO]: App process found" } },
     { "LaunchCannotStart", "1.0.0", {},
       [](EngineTest&, LauncherComponent&) { launcher_executable_file("Solvanter").setExecutePermission(false); }, {},
       "launching the app",

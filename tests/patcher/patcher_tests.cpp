@@ -104,7 +104,7 @@ TEST_F(PatcherFiles, NamesTheBatchFileCannotCarryAndScriptsThatCannotBeWritten)
         std::ofstream(path) << "x";
         ASSERT_TRUE(std::filesystem::exists(path));
         EXPECT_EQ(Patcher(newBuild).generate().getErrorMessage(),
-                  "Launcher build entry \"" + juce::String(name).replace("\n", "\\n")
+                  "Launcher build entry \"" + juce::String(name).replace("\n", "\\x0A")
                       + "\" cannot be written to the patcher script");
         EXPECT_FALSE(batFile.exists() || vbsFile.exists());
         std::filesystem::remove(path);

@@ -100,6 +100,12 @@ TEST_F(ConfigTest, LoadTakesWhatTheFileHolds)
           { "[ERROR]: Invalid launcher build type in config:  latest", loaded_line("3.0.0") } },
         { R"(<PROPERTIES><VALUE name="app_api" val="https://half.example.test")", BuildType::current, BuildType::current,
           { loaded_line("current") } },
+        // Values are shown escaped: none starts a line of its own or reaches the terminal as an escape.
+        { entries({ "launcher_build=x&#10;12:00:00 [INFO]: Removed existing app", "app_build=1.0", "app_version=1.0&#27;[2J",
+                    "app_api=https://api.example.test&#13;&#10;12:00:00 [INFO]: Removed existing app" }),
+          BuildType::current, BuildType::version,
+          { "[ERROR]: Invalid launcher build type in config: x\\x0A12:00:00 [INFO]: Removed existing app",
+            loaded_line("1.0\\x1B[2J", "https://api.example.test\\x0D\\x0A12:00:00 [INFO]: Removed existing app") } },
     };
     for (const auto& row : rows)
     {

@@ -3,6 +3,8 @@
 #include <regex>
 
 #include "services/log.h"
+#include "services/log_text.h"
+#include "services/utf8_text.h"
 #include "support/captured_log.h"
 
 TEST(LogWriter, LinesGoToTheStreamOfTheirLevelAndToTheLoggerOrTheDebugOutput)
@@ -60,5 +62,61 @@ TEST(LogWriter, LogJsonReshapesTheValueIntoReadableText)
         SCOPED_TRACE(json);
         log_json(juce::JSON::parse(json));
         EXPECT_EQ(logger.take(), juce::StringArray(expected));
+    }
+}
+
+// Text from outside goes into a log line as text of one line: control characters and bytes that
+// are not UTF-8 escaped, a backslash as it is, and cut as reply text is, never inside an escape.
+TEST(LogText, OutsideTextIsShownEscapedAndBounded)
+{
+    const std::string a4092(4092, 'a'), a4096(4096, 'a');
+    const struct
+    {
+        std::string text;
+        std::string shown;
+    } rows[] = {
+        // Plain text, also with letters outside ASCII and a Windows path, byte for byte.
+        { "config.xml", "config.xml" },
+        { "Solvanter/n\xC3\xBCw-\xC3\xA9.txt", "Solvanter/n\xC3\xBCw-\xC3\xA9.txt" },
+        { "C:\\Users\\J\xC3\xBCrgen\\x", "C:\\Users\\J\xC3\xBCrgen\\x" },
+        { "~ \xC2\xA0\xE2\x80\xA8\xF0\x9F\x98\x80", "~ \xC2\xA0\xE2\x80\xA8\xF0\x9F\x98\x80" },
+        // A line break cannot start a line of its own, nor can a terminal's escape sequence.
+        { "x\n12:00:00 [INFO]: Removed existing app", "x\\x0A12:00:00 [INFO]: Removed existing app" },
+        { "a\rb\tc\x1F d", "a\\x0Db\\x09c\\x1F d" },
+        { "\x1B]0;title\x07\x1B[2J", "\\x1B]0;title\\x07\\x1B[2J" },
+        { "del\x7F", "del\\x7F" },
+        // C1 controls (U+0085 next line, U+009B the 8-bit CSI) as their two bytes; U+00A0 is no control.
+        { "\xC2\x80\xC2\x85\xC2\x9B\xC2\x9F\xC2\xA0", "\\xC2\\x80\\xC2\\x85\\xC2\\x9B\\xC2\\x9F\xC2\xA0" },
+        // Bytes that are not UTF-8: overlong forms, a surrogate, a lone continuation byte, NUL.
+        { "Solvanter/\xC0\xAE\xC0\xAE/x", "Solvanter/\\xC0\\xAE\\xC0\\xAE/x" },
+        { "\xED\xA0\x80\xBF\xFF", "\\xED\\xA0\\x80\\xBF\\xFF" },
+        { std::string("a\0b", 3), "a\\x00b" },
+        // The bound: at the limit whole, one past cut, never inside a character or an escape.
+        { a4096, a4096 },
+        { a4096 + "b", a4096 + " [1 more bytes not logged]" },
+        { std::string(4095, 'a') + "\xC3\xA9", std::string(4095, 'a') + " [2 more bytes not logged]" },
+        { a4092 + "\x1B", a4092 + "\\x1B" },
+        { a4092 + "a\x1B", a4092 + "a [4 more bytes not logged]" },
+        { a4092 + "aaa\x1B", a4092 + "aaa [4 more bytes not logged]" },
+        { a4092 + "aaaa\x1B", a4096 + " [4 more bytes not logged]" },
+        // 64 KB of line breaks: one line of 4 KB.
+        { std::string(65536, '\n'), [] {
+              std::string shown;
+              for (int i = 0; i < 1024; ++i)
+                  shown += "\\x0A";
+              return shown + " [258048 more bytes not logged]";
+          }() },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(shown_as_text(row.text.data(), std::min(row.text.size(), (size_t) 100)));
+        const auto shown = shown_in_log(row.text.data(), row.text.size());
+        EXPECT_EQ(std::string(shown.toRawUTF8()), row.shown);
+        if (row.text.find('\0') == std::string::npos)
+            EXPECT_EQ(shown_in_log(juce::String::fromUTF8(row.text.data(), (int) row.text.size())), shown);
+        EXPECT_TRUE(is_utf8_text(shown.toRawUTF8(), shown.getNumBytesAsUTF8()));
+        // Escaping what is already shown changes nothing.
+        if (row.shown.size() <= 4096)
+            EXPECT_EQ(shown_in_log(shown), shown);
     }
 }

@@ -234,6 +234,7 @@ struct EngineTest : ::testing::Test
 
     void TearDown() override
     {
+        unsetenv("STANDIN_MESSAGE"); // a case may hand the stand-in its output this way
         if (window != nullptr)
             window->kill();
         // A failed case may leave its application running, which must not fail every later case.
