@@ -104,7 +104,9 @@ juce::Result LauncherComponent::stage_and_swap_in(const juce::MemoryBlock& data,
     build.clean_up(restoreOld);
 
     juce::MemoryInputStream input(data, true);
-    juce::ZipFile zip(input);
+    // The framework keeps no name of its own: the directory's are views into `data`.
+    const auto archive = directory.without_names(input);
+    juce::ZipFile zip(*archive);
     auto result = unzip_build(zip, build, 1, directory);
     if (result.wasOk() && threadShouldExit())
         result = juce::Result::fail("Cancelled");
