@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-
 #include <string_view>
 
 #include <juce_core/juce_core.h>
