@@ -1,11 +1,13 @@
 // solvanter-bench-layout: times the layout check and the unzip of a generated archive, once.
 //
-// Usage: solvanter-bench-layout --kind deep|many|links --folder DIR --result FILE [--save ZIP]
+// Usage: solvanter-bench-layout --kind deep|many|links|names --folder DIR --result FILE [--save ZIP]
 //
 //   deep: 10 entries each 2,000 folders deep ("Solvanter/d/d/.../d/<n>") and a link in the build;
 //   many: 50,000 small files in 500 folders and a link in the build;
 //   links: 100 link entries each 32,700 names deep (64 KB names), which the check refuses as
-//   longer than the OS takes: the benchmark serves it to the launcher for its peak memory.
+//   longer than the OS takes: the benchmark serves it to the launcher for its peak memory;
+//   names: 1,500 empty entries whose 64 KB names stand in the directory alone (their local headers
+//   name nothing), refused the same way: names and nothing else, for the same figure.
 //
 // Builds the archive in memory (and writes it to ZIP when asked, for a reference unzip), then
 // times check_archive_layout alone and StagedBuild::unzip of it into DIR/Solvanter.installing
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "engine/ArchiveLayout.h"
 #include "engine/StagedBuild.h"
@@ -52,8 +55,48 @@ void make_first_entries_links(juce::MemoryBlock& zip, int count)
     }
 }
 
+// Written field by field: the framework's builder puts every name in the local header too.
+juce::MemoryBlock make_names_archive()
+{
+    juce::MemoryOutputStream out;
+    const auto u16 = [&out](int v) { out.writeShort((short) v); };
+    const auto u32 = [&out](juce::uint32 v) { out.writeInt((int) v); };
+    constexpr int count = 1500;
+    std::string deep;
+    while (deep.size() < 65500)
+        deep += "/a";
+    std::vector<juce::uint32> offsets;
+    for (int i = 0; i < count; ++i)
+    {
+        offsets.push_back((juce::uint32) out.getPosition());
+        u32(0x04034b50);
+        u16(10), u16(0), u16(0), u16(0), u16(0x21); // version, flags, stored, time, date
+        u32(0), u32(0), u32(0);                     // CRC-32 and sizes: empty
+        u16(0), u16(0);                             // no name, no extra field
+    }
+    const auto directoryStart = (juce::uint32) out.getPosition();
+    for (int i = 0; i < count; ++i)
+    {
+        const auto name = "Solvanter/n" + std::to_string(10000 + i) + deep;
+        u32(0x02014b50);
+        u16(10), u16(10), u16(0), u16(0), u16(0), u16(0x21);
+        u32(0), u32(0), u32(0);
+        u16((int) name.size()), u16(0), u16(0), u16(0), u16(0); // name, extra, comment, disk, attributes
+        u32(0), u32(offsets[(size_t) i]);
+        out.write(name.data(), name.size());
+    }
+    const auto directorySize = (juce::uint32) out.getPosition() - directoryStart;
+    u32(0x06054b50);
+    u16(0), u16(0), u16(count), u16(count);
+    u32(directorySize), u32(directoryStart);
+    u16(0);
+    return out.getMemoryBlock();
+}
+
 juce::MemoryBlock make_archive(const std::string& kind)
 {
+    if (kind == "names")
+        return make_names_archive();
     juce::ZipFile::Builder builder;
     int links = 0;
     if (kind == "links")
@@ -104,9 +147,9 @@ int main(int argc, char** argv)
         else if (option == "--save")
             savePath = argv[i + 1];
     }
-    if ((kind != "deep" && kind != "many" && kind != "links") || folder.empty() || resultPath.empty() || argc % 2 == 0)
+    if ((kind != "deep" && kind != "many" && kind != "links" && kind != "names") || folder.empty() || resultPath.empty() || argc % 2 == 0)
     {
-        std::fprintf(stderr, "usage: %s --kind deep|many|links --folder DIR --result FILE [--save ZIP]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s --kind deep|many|links|names --folder DIR --result FILE [--save ZIP]\n", argv[0]);
         return 2;
     }
 
@@ -117,7 +160,8 @@ int main(int argc, char** argv)
     ZipDirectory directory;
     auto readable = directory.read(archive);
     juce::MemoryInputStream input(archive, false);
-    juce::ZipFile zip(input);
+    const auto stream = directory.without_names(input);
+    juce::ZipFile zip(*stream);
     if (readable.wasOk())
         readable = directory.matches(zip);
     if (readable.failed())
@@ -127,7 +171,7 @@ int main(int argc, char** argv)
     }
 
     const auto never = [] { return false; };
-    juce::StringArray paths;
+    EntryPaths paths;
     int failedIndex = -1;
     const auto root = juce::File(folder).getChildFile("Solvanter.installing");
     const auto checkStart = std::chrono::steady_clock::now();

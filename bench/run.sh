@@ -20,7 +20,8 @@
 #    `curl -s -o` of the same URL followed by `unzip -q -o` into an empty folder.
 # 2. Peak RSS (/usr/bin/time -v) of the real launcher binary doing a headless install of each
 #    archive, against the archive's size (the design holds the archive in memory twice); and of
-#    its refusal of an archive of 100 link entries with 64 KB names.
+#    its refusal of an archive of 100 link entries with 64 KB names, and of one of 1,500 entries
+#    whose 64 KB names stand in the directory alone (names and nothing else).
 # 3. The launcher's CPU use while it waits for an open application window to close, with its
 #    window shown and headless (utime + stime from /proc/<pid>/stat).
 # 4. Start to quit of an up-to-date headless run, and the part of it that is fixed waits.
@@ -320,6 +321,28 @@ measure_long_links() {
     R[links.rss]=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
 }
 
+# An archive of 1,500 empty entries whose 64 KB names stand in the directory alone
+# (bench/layout_driver.cpp --kind names), refused the same way: names alone against the archive's size.
+measure_names_only() {
+    local dir="$WORK/names" status=0
+    echo "-- an archive of 64 KB names alone" >&2
+    mkdir -p "$dir/driver"
+    "$LAYOUT" --kind names --folder "$dir/driver" --result "$dir/r.txt" --save "$WORK/builds/names.zip" \
+        >"$dir/driver.log" 2>&1 || status=$?
+    [ "$status" = 1 ] && [ -f "$WORK/builds/names.zip" ] || fail "the archive of names alone was not made (status $status)"
+    R[names.bytes]=$(stat -c %s "$WORK/builds/names.zip")
+    R[names.entries]=$(value_of "$dir/r.txt" entries)
+    serve_archive "$WORK/builds/names.zip"
+    launcher_folder "$dir"
+    status=0
+    HOME="$dir/home" /usr/bin/time -v -o "$dir/time.txt" timeout 600 "$dir/solvanter-launcher" --headless \
+        >"$dir/output.log" 2>&1 || status=$?
+    grep -q "is too long a path for the OS" "$(launcher_log "$dir")" && [ "$status" = 1 ] \
+        || { tail -c 600 "$(launcher_log "$dir")" >&2; fail "the names alone were not refused (status $status)"; }
+    R[names.rss]=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
+    rm -f "$WORK/builds/names.zip"
+}
+
 measure_size() {
     local mb=$1 archive bytes run
     echo "-- archive of about $mb MB: generating" >&2
@@ -577,6 +600,7 @@ for mb in $sizes; do
 done
 measure_waiting
 measure_long_links
+measure_names_only
 stop_backend
 measure_layout
 measure_config
@@ -635,6 +659,13 @@ report() {
         "$(fmt "$links_mb" 1)"
     printf '   peak RSS %s MB, (RSS - idle)/arch. %sx; the layout check alone took %s s.\n' "$(fmt "$links_rss_mb" 1)" \
         "$(fmt "$(calc "($links_rss_mb - ${R[idle_rss]} / 1024) / $links_mb")")" "$(fmt "${R[links.check]}" 3)"
+    local names_mb names_rss_mb
+    names_mb=$(mb_of_bytes "${R[names.bytes]}")
+    names_rss_mb=$(calc "${R[names.rss]} / 1024")
+    printf '   Names alone: %s entries whose 64 KB names stand in the directory alone, %s MB, refused the same way:\n' \
+        "${R[names.entries]}" "$(fmt "$names_mb" 1)"
+    printf '   peak RSS %s MB, (RSS - idle)/arch. %sx.\n' "$(fmt "$names_rss_mb" 1)" \
+        "$(fmt "$(calc "($names_rss_mb - ${R[idle_rss]} / 1024) / $names_mb")")"
     echo
     echo "3. Waiting for the application window to close (spinner turning), ${cpu_seconds} s sampled"
     printf '   window shown: %5s %% of one core (X server: %s %%)\n' \

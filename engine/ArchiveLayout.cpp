@@ -45,11 +45,11 @@ struct PathHash
 class LinkPaths
 {
 public:
-    explicit LinkPaths(const juce::StringArray& paths_) : paths(paths_) {}
+    explicit LinkPaths(const EntryPaths& paths_) : paths(paths_) {}
 
     void add(int index)
     {
-        byHash.emplace(PathHash().then(folded(paths[index].toStdString())).key(), index);
+        byHash.emplace(PathHash().then(folded(paths[index])).key(), index);
     }
     bool empty() const { return byHash.empty(); }
 
@@ -58,13 +58,13 @@ public:
     {
         const auto [first, last] = byHash.equal_range(hash.key());
         for (auto found = first; found != last; ++found)
-            if (folded(paths[found->second].toStdString()) == path)
+            if (folded(paths[found->second]) == path)
                 return true;
         return false;
     }
 
 private:
-    const juce::StringArray& paths;
+    const EntryPaths& paths;
     std::unordered_multimap<juce::uint64, int> byHash;
 };
 
@@ -187,9 +187,23 @@ juce::Result check_link_target(const LinkPaths& links, const std::string& link, 
 }
 } // namespace
 
+void EntryPaths::clear()
+{
+    views.clear();
+    own.clear();
+}
+
+void EntryPaths::add(std::string_view name, const std::string& resolved)
+{
+    if (name.substr(0, resolved.size()) == resolved)
+        views.push_back(name.substr(0, resolved.size()));
+    else
+        views.push_back(own.emplace_back(resolved));
+}
+
 juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& directory, const juce::String& buildName,
                                   const juce::File& root, const std::function<bool()>& stopRequested,
-                                  juce::StringArray& paths, int& failedIndex)
+                                  EntryPaths& paths, int& failedIndex)
 {
     const auto cancelled = [&] {
         failedIndex = -1;
@@ -201,19 +215,19 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
         return juce::File::areFileNamesCaseSensitive() ? text == buildName : text.equalsIgnoreCase(buildName);
     };
 
-    // Each entry's resolved path is kept as one text, in `paths`: no name is held on its own.
+    // Each entry's resolved path is kept once, in `paths`: no name is held on its own.
     const auto count = zip.getNumEntries();
     std::vector<bool> inside((size_t) count);
     LinkPaths links(paths);
     std::string resolved;
     size_t depth = 0;
-    paths.clearQuick();
-    paths.ensureStorageAllocated(count);
+    paths.clear();
+    paths.reserve(count);
     for (int i = 0; i < count; ++i)
     {
         if (stopRequested())
             return cancelled();
-        const auto raw = entry_path(*zip.getEntry(i)).toStdString();
+        const auto raw = with_separator(std::string(directory.name(i)), '\\', '/');
         // Judged as the very text the OS gets: no decoder on the way may read it otherwise.
         if (! is_utf8_text(raw.data(), raw.size()))
         {
@@ -221,7 +235,7 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
             return juce::Result::fail("Entry " + shown_in_log(raw.data(), raw.size()).quoted() + " has a name that is not valid UTF-8");
         }
         inside[(size_t) i] = resolve_below_root(raw, resolved, depth) && (buildDepth == 0 || (depth > 0 && isBuild(first_names(resolved, 1))));
-        paths.add(juce::String::fromUTF8(resolved.data(), (int) resolved.size()));
+        paths.add(directory.name(i), resolved);
         if (inside[(size_t) i] && zip.getEntry(i)->isSymbolicLink)
             links.add(i);
     }
@@ -232,13 +246,13 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
             return cancelled();
         failedIndex = i;
         const auto& entry = *zip.getEntry(i);
-        const auto path = entry_path(entry);
+        const auto path = entry_path(directory.name(i));
         if (path.isEmpty())
             continue;
         if (! inside[(size_t) i])
             return juce::Result::fail("Entry " + shown_in_log(path) + " is outside the target directory");
 
-        const auto names = paths[i].toStdString();
+        const auto names = std::string(paths[i]);
         depth = names.empty() ? 0 : (size_t) std::count(names.begin(), names.end(), '/') + 1;
         // A folder entry is created where it names; anything else only below its parent.
         const bool isFolder = path.endsWithChar('/');
@@ -263,7 +277,7 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
             if (depth == buildDepth || isFolder)
                 return juce::Result::fail("Link " + shown_in_log(path).quoted() + " is not a file of the build");
             juce::String linked;
-            auto result = read_link_target(zip, i, directory.crc(i), linked);
+            auto result = read_link_target(zip, i, directory, linked);
             if (result.wasOk())
                 result = check_link_target(links, names, buildDepth, path, linked);
             if (result.failed())

@@ -88,9 +88,9 @@ Folders make_folders(const juce::File& root, const std::string& relative, juce::
 }
 } // namespace
 
-juce::String entry_path(const juce::ZipFile::ZipEntry& entry)
+juce::String entry_path(std::string_view name)
 {
-    const auto path = with_separator(entry.filename.toStdString(), '\\', '/');
+    const auto path = with_separator(std::string(name), '\\', '/');
     return juce::String::fromUTF8(path.data(), (int) path.size());
 }
 
@@ -110,29 +110,31 @@ juce::File file_below(const juce::File& root, const std::string& relative)
                                                      + juce::String::fromUTF8(native.data(), (int) native.size()));
 }
 
-juce::Result read_link_target(juce::ZipFile& zip, int index, juce::uint32 crc, juce::String& target)
+juce::Result read_link_target(juce::ZipFile& zip, int index, const ZipDirectory& directory, juce::String& target)
 {
     const auto& entry = *zip.getEntry(index);
     if (entry.uncompressedSize > longestLinkTarget)
         return juce::Result::fail("Link target is longer than " + juce::String(longestLinkTarget) + " bytes");
 
+    const auto name = directory.name(index);
     juce::MemoryOutputStream text;
-    const auto result = read_checked(zip, index, crc, entry.filename, [&text](const void* data, size_t size) {
+    const auto result = read_checked(zip, index, directory.crc(index), juce::String::fromUTF8(name.data(), (int) name.size()),
+                                     [&text](const void* data, size_t size) {
         return text.write(data, size);
     });
     target = result.wasOk() ? text.toUTF8() : juce::String();
     return result;
 }
 
-juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const juce::File& root,
-                         const juce::String& relative)
+juce::Result write_entry(juce::ZipFile& zip, int index, const ZipDirectory& directory, const juce::File& root,
+                         std::string_view relative)
 {
     const auto& entry = *zip.getEntry(index);
-    const auto path = entry_path(entry);
+    const auto path = entry_path(directory.name(index));
     if (path.isEmpty())
         return juce::Result::ok();
 
-    const auto name = relative.toStdString();
+    const auto name = std::string(relative);
     // Whatever the check before judged, no name reaches the OS that climbs or means anything else.
     if (! name.empty() && ! is_plain_relative_path(with_separator(name, '/', (char) juce::File::getSeparatorChar())))
         return juce::Result::fail("Entry path cannot be written as it is: " + shown_in_log(name.data(), name.size()).quoted());
@@ -157,7 +159,7 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
     if (entry.isSymbolicLink)
     {
         juce::String linked;
-        const auto result = read_link_target(zip, index, crc, linked);
+        const auto result = read_link_target(zip, index, directory, linked);
         if (result.failed())
             return result;
         const auto native = with_separator(linked.toStdString(), '/', (char) juce::File::getSeparatorChar());
@@ -175,7 +177,7 @@ juce::Result write_entry(juce::ZipFile& zip, int index, juce::uint32 crc, const 
         juce::FileOutputStream out(target, 0);
         if (out.failedToOpen())
             return juce::Result::fail("Failed to write to target file: " + shown_in_log(target.getFullPathName()));
-        result = read_checked(zip, index, crc, target.getFullPathName(),
+        result = read_checked(zip, index, directory.crc(index), target.getFullPathName(),
                               [&out](const void* data, size_t size) { return out.write(data, size); });
     }
     if (result.failed())

@@ -64,6 +64,13 @@ private:
     void post_display_change(std::function<void(LauncherComponent&)> change);
 
     // sequence
+    // The steps in order; `step` names the one under way, as the failure text does.
+    void run_sequence(const char*& step);
+    // Shows the failure text of `what` and calls onSequenceFailed.
+    void show_failure(const char* what);
+    // Ends the sequence when an exception escaped `step`: the error line (`line`, the step, and
+    // `why` when there is one), then the failure as a failed step shows it. Throws nothing.
+    void sequence_broke_off(const char* step, const char* line, const char* why) noexcept;
     bool check_api_connection();
     // Whether the request just made was cancelled because the component is going away; logs
     // "Cancelled" when it was.

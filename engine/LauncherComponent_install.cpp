@@ -104,8 +104,20 @@ juce::Result LauncherComponent::stage_and_swap_in(const juce::MemoryBlock& data,
     build.clean_up(restoreOld);
 
     juce::MemoryInputStream input(data, true);
-    juce::ZipFile zip(input);
-    auto result = unzip_build(zip, build, 1, directory);
+    // The framework keeps no name of its own: the directory's are views into `data`.
+    const auto archive = directory.without_names(input);
+    juce::ZipFile zip(*archive);
+    auto result = juce::Result::ok();
+    try
+    {
+        result = unzip_build(zip, build, 1, directory);
+    }
+    catch (...)
+    {
+        // Memory that ran out half-way (see run): no half-written build waits for the next start.
+        build.discard();
+        throw;
+    }
     if (result.wasOk() && threadShouldExit())
         result = juce::Result::fail("Cancelled");
     if (result.wasOk())

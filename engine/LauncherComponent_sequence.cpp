@@ -24,39 +24,92 @@ void LauncherComponent::run()
 {
     const CancellerScope cancellerScope(requestCanceller);
 
-    const auto showFailure = [this](const char* what)
+    // Whatever escapes a step (a failed allocation above all) would end the thread without a word
+    // and leave the process up for good: it ends the sequence as a failed step does. Everything the
+    // step held is freed by then, so the error can be shown.
+    const char* step = "starting the launcher";
+    try
     {
-        update_state("Something went wrong with " + juce::String(what) + ".\nPlease try again or visit "
-                         + build_info::support_host(),
-                     true, true, utils::Level::error);
-        if (onSequenceFailed)
-            onSequenceFailed();
-    };
+        run_sequence(step);
+    }
+    catch (const std::bad_alloc&)
+    {
+        sequence_broke_off(step, "Out of memory while ", nullptr);
+    }
+    catch (const std::exception& e)
+    {
+        sequence_broke_off(step, "Failed while ", e.what());
+    }
+    catch (...)
+    {
+        sequence_broke_off(step, "Failed while ", nullptr);
+    }
+}
 
+void LauncherComponent::show_failure(const char* what)
+{
+    update_state("Something went wrong with " + juce::String(what) + ".\nPlease try again or visit "
+                     + build_info::support_host(),
+                 true, true, utils::Level::error);
+    if (onSequenceFailed)
+        onSequenceFailed();
+}
+
+void LauncherComponent::sequence_broke_off(const char* step, const char* line, const char* why) noexcept
+{
+    try
+    {
+        log_error(line + juce::String(step) + (why != nullptr ? ": " + juce::String(why) : juce::String()));
+        if (! threadShouldExit())
+            show_failure(step);
+        return;
+    }
+    catch (...)
+    {
+    }
+    // Not even the error could be shown: the run ends as a failure all the same.
+    try
+    {
+        if (! threadShouldExit() && onSequenceFailed)
+            onSequenceFailed();
+    }
+    catch (...)
+    {
+    }
+}
+
+void LauncherComponent::run_sequence(const char*& step)
+{
     // A stop request ends the sequence quietly, whatever the step returned.
-    const auto ended = [this, &showFailure](bool succeeded, const char* what)
+    const auto ended = [this](bool succeeded, const char* what)
     {
         if (threadShouldExit())
             return true;
         if (! succeeded)
-            showFailure(what);
+            show_failure(what);
         return ! succeeded;
     };
 
     set_working_directory();
     clean_up_interrupted_installs();
 
+    step = "checking the Solvanter API connection";
     if (! check_api_connection())
         return;
 
-    if (ended(update_launcher(), "updating the launcher") || ended(update_app(), "updating the app"))
+    step = "updating the launcher";
+    if (ended(update_launcher(), step))
+        return;
+    step = "updating the app";
+    if (ended(update_app(), step))
         return;
 
     // A launch stopped during its window checks still counts as done.
+    step = "launching the app";
     if (! launch_app())
     {
         if (! threadShouldExit())
-            showFailure("launching the app");
+            show_failure(step);
         return;
     }
 

@@ -10,9 +10,9 @@
 
 namespace
 {
-juce::Result entry_failed(int index, const juce::ZipFile::ZipEntry& entry, const juce::Result& result)
+juce::Result entry_failed(int index, std::string_view name, const juce::Result& result)
 {
-    log_error("Failed to unzip entry " + juce::String(index) + ": " + shown_in_log(entry.filename).quoted());
+    log_error("Failed to unzip entry " + juce::String(index) + ": " + shown_in_log(name.data(), name.size()).quoted());
     return result;
 }
 
@@ -92,11 +92,11 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
 
     // Everything is looked at before anything is written; each entry goes where it was judged to.
     int failedIndex = -1;
-    juce::StringArray paths;
+    EntryPaths paths;
     const auto layout = check_archive_layout(zip, directory, entriesBesideFolder ? build.getFileName() : juce::String(),
                                              root, stopRequested, paths, failedIndex);
     if (layout.failed())
-        return failedIndex < 0 ? layout : entry_failed(failedIndex, *zip.getEntry(failedIndex), layout);
+        return failedIndex < 0 ? layout : entry_failed(failedIndex, directory.name(failedIndex), layout);
 
     juce::int64 totalBytes = 0;
     for (int i = 0; i < entryCount; ++i)
@@ -125,12 +125,11 @@ juce::Result StagedBuild::unzip(juce::ZipFile& zip, const ZipDirectory& director
                 return juce::Result::fail("Cancelled");
             }
 
-            const auto& entry = *zip.getEntry(i);
-            const auto result = write_entry(zip, i, directory.crc(i), root, paths[i]);
+            const auto result = write_entry(zip, i, directory, root, paths[i]);
             if (result.failed())
             {
                 discard();
-                return entry_failed(i, entry, result);
+                return entry_failed(i, directory.name(i), result);
             }
         }
     }

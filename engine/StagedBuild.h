@@ -32,7 +32,7 @@ public:
     // archives; otherwise they are relative to it; see check_archive_layout) and that the disk holds
     // it all. Each file must match its entry's size and CRC-32 (see write_entry). On failure or
     // when `stopRequested` says so, the staging folder is removed. Logs a failed entry and the
-    // unzip time.
+    // unzip time. `zip` is opened on `directory.without_names`.
     juce::Result unzip(juce::ZipFile& zip, const ZipDirectory& directory, bool entriesBesideFolder,
                        const std::function<bool()>& stopRequested) const;
 

@@ -67,9 +67,11 @@ bool find_end_record(const Bytes& bytes, size_t& end)
 
 juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
 {
-    crcs.clearQuick();
-    names.clearQuick();
-    const Bytes bytes { static_cast<const juce::uint8*>(archive.getData()), archive.getSize() };
+    records.clear();
+    located.clear();
+    directoryStart = 0;
+    archiveBytes = static_cast<const juce::uint8*>(archive.getData());
+    const Bytes bytes { archiveBytes, archive.getSize() };
 
     size_t end = 0;
     if (! find_end_record(bytes, end))
@@ -88,17 +90,18 @@ juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
         at -= 4;
     if (at > end || directorySize > end - at)
         return juce::Result::fail("the directory does not fit before its end record");
-    const size_t directoryStart = at;
+    directoryStart = at;
     std::vector<Extent> extents;
     extents.reserve(count);
+    records.reserve(count);
+    located.reserve(count);
 
     for (int i = 0; i < (int) count; ++i)
     {
         if (! bytes.fits(at, entrySize) || at + entrySize > end || bytes.u32(at) != entrySignature)
             return juce::Result::fail("entry " + juce::String(i) + " of " + juce::String(count) + " is missing");
 
-        const size_t nameLength = bytes.u16(at + 28);
-        const size_t length = entrySize + nameLength + bytes.u16(at + 30) + bytes.u16(at + 32);
+        const size_t length = entrySize + bytes.u16(at + 28) + bytes.u16(at + 30) + bytes.u16(at + 32);
         if (at + length > end)
             return juce::Result::fail("entry " + juce::String(i) + " runs past the directory");
         if (bytes.u32(at + 20) == saturated32 || bytes.u32(at + 24) == saturated32 || bytes.u32(at + 42) == saturated32)
@@ -107,12 +110,12 @@ juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
         // The framework reads an entry's data after the local header at its offset, and nothing
         // when there is none.
         const size_t local = bytes.u32(at + 42);
-        if (bytes.fits(local, localSize) && bytes.u32(local) == localSignature)
+        located.push_back(bytes.fits(local, localSize) && bytes.u32(local) == localSignature);
+        if (located.back())
             extents.push_back({ local, (juce::uint64) local + localSize + bytes.u16(local + 26) + bytes.u16(local + 28)
                                            + bytes.u32(at + 20), i });
 
-        names.add(juce::String::fromUTF8(reinterpret_cast<const char*>(bytes.data + at + entrySize), (int) nameLength));
-        crcs.add(bytes.u32(at + 16));
+        records.push_back(at);
         at += length;
     }
 
@@ -141,16 +144,106 @@ juce::Result ZipDirectory::read(const juce::MemoryBlock& archive)
     return juce::Result::ok();
 }
 
+juce::uint32 ZipDirectory::crc(int index) const
+{
+    return Bytes { archiveBytes + records[(size_t) index], entrySize }.u32(16);
+}
+
+std::string_view ZipDirectory::name(int index) const
+{
+    const auto* record = archiveBytes + records[(size_t) index];
+    return { reinterpret_cast<const char*>(record + entrySize), Bytes { record, entrySize }.u16(28) };
+}
+
+namespace
+{
+// The archive's bytes before its directory, then a directory of its own.
+class ArchiveWithDirectory : public juce::InputStream
+{
+public:
+    ArchiveWithDirectory(juce::InputStream& archive_, juce::int64 directoryStart, juce::MemoryBlock directory_)
+        : archive(archive_), start(directoryStart), directory(std::move(directory_))
+    {
+    }
+
+    juce::int64 getTotalLength() override { return start + (juce::int64) directory.getSize(); }
+    bool isExhausted() override { return position >= getTotalLength(); }
+    juce::int64 getPosition() override { return position; }
+    bool setPosition(juce::int64 to) override
+    {
+        position = juce::jlimit((juce::int64) 0, getTotalLength(), to);
+        return true;
+    }
+
+    int read(void* destination, int wanted) override
+    {
+        auto* out = static_cast<char*>(destination);
+        int done = 0;
+        while (done < wanted && position < getTotalLength())
+        {
+            int got = 0;
+            if (position < start)
+            {
+                archive.setPosition(position);
+                got = archive.read(out + done, (int) juce::jmin((juce::int64) (wanted - done), start - position));
+                if (got <= 0)
+                    break;
+            }
+            else
+            {
+                got = (int) juce::jmin((juce::int64) (wanted - done), getTotalLength() - position);
+                std::memcpy(out + done, static_cast<const char*>(directory.getData()) + (position - start), (size_t) got);
+            }
+            done += got;
+            position += got;
+        }
+        return done;
+    }
+
+private:
+    juce::InputStream& archive;
+    const juce::int64 start;
+    const juce::MemoryBlock directory;
+    juce::int64 position = 0;
+};
+
+void put(juce::uint8* at, juce::uint64 value, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        at[i] = (juce::uint8) (value >> (8 * i));
+}
+} // namespace
+
+std::unique_ptr<juce::InputStream> ZipDirectory::without_names(juce::InputStream& archive) const
+{
+    juce::MemoryBlock directory(records.size() * entrySize + endSize, true);
+    auto* out = static_cast<juce::uint8*>(directory.getData());
+    for (size_t i = 0; i < records.size(); ++i, out += entrySize)
+    {
+        std::memcpy(out, archiveBytes + records[i], entrySize);
+        put(out + 28, 0, 6); // no name, extra field or comment
+        if (! located[i])
+            put(out + 42, saturated32, 4);
+    }
+    put(out, endSignature, 4);
+    put(out + 8, records.size(), 2);
+    put(out + 10, records.size(), 2);
+    put(out + 12, records.size() * entrySize, 4);
+    put(out + 16, directoryStart, 4);
+    return std::make_unique<ArchiveWithDirectory>(archive, (juce::int64) directoryStart, std::move(directory));
+}
+
 juce::Result ZipDirectory::matches(const juce::ZipFile& zip) const
 {
-    for (int i = 0; i < names.size(); ++i)
+    for (int i = 0; i < size(); ++i)
     {
         const auto* entry = zip.getEntry(i);
-        if (entry == nullptr || entry->filename != names[i])
+        if (entry == nullptr || entry->filename.isNotEmpty()
+            || entry->uncompressedSize != (juce::int64) Bytes { archiveBytes + records[(size_t) i], entrySize }.u32(24))
             return juce::Result::fail("entry " + juce::String(i) + " is not the one the framework read");
     }
-    if (zip.getNumEntries() != names.size())
+    if (zip.getNumEntries() != size())
         return juce::Result::fail("the framework read " + juce::String(zip.getNumEntries()) + " of "
-                                  + juce::String(names.size()) + " entries");
+                                  + juce::String(size()) + " entries");
     return juce::Result::ok();
 }

@@ -209,6 +209,71 @@ TEST(LauncherProgram, RelativeStartFindsTheInstalledApp)
     EXPECT_EQ(launcher.exit_code, 1);
 }
 
+// Memory running out on the worker ends the run as a failed step does, at whichever step it runs
+// out: the reserve of the announced download, or the install's copy of the archive. The installed
+// build stays, and the run ends by itself.
+TEST(LauncherProgram, RunningOutOfMemoryEndsTheRunAsAFailure)
+{
+    constexpr juce::int64 archiveKb = 150 * 1024;
+    const auto archive = zip_of({ { "Solvanter/Solvanter.exe", "#!/bin/sh\n", 0100755 },
+                                  { "Solvanter/data.bin", std::string((size_t) archiveKb * 1024, 'd') },
+                                  { "Solvanter/version.txt", "2.0.0" } });
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    backend.set_app_version("2.0.0");
+    const auto installed = [](const LauncherProcess& launcher) {
+        const auto app = launcher.folder().getChildFile("Solvanter/Solvanter.exe");
+        return app.getParentDirectory().createDirectory() && app.replaceWithText("#!/bin/sh\n") && app.setExecutePermission(true)
+               && launcher.folder().getChildFile("Solvanter/version.txt").replaceWithText("1.0.0");
+    };
+
+    // What the launcher takes before the archive comes: measured while the download is held back.
+    juce::int64 baseKb = 0;
+    {
+        backend.script("/builds/app.zip", devbackend::Reply::file("zip").with_delay(60000));
+        LauncherProcess launcher;
+        launcher.use_backend(backend);
+        ASSERT_TRUE(installed(launcher));
+        ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }));
+        ASSERT_TRUE(backend.wait_for_request("/builds/app.zip", 20000));
+        baseKb = launcher.address_space_kb();
+        launcher.send_signal(SIGTERM);
+        ASSERT_TRUE(launcher.wait_for_exit());
+    }
+    ASSERT_GT(baseKb, 0);
+
+    backend.script("/builds/app.zip", devbackend::Reply::file(archive), false);
+    const struct
+    {
+        const char* name;
+        juce::int64 capKb;
+        bool downloaded;
+    } rows[] = {
+        { "the download's reserve", baseKb + archiveKb / 2, false },
+        { "the install's copy", baseKb + archiveKb * 3 / 2, true },
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.name);
+        LauncherProcess launcher;
+        launcher.use_backend(backend);
+        ASSERT_TRUE(installed(launcher));
+        launcher.addressSpaceKb = row.capKb;
+        ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }));
+        ASSERT_TRUE(launcher.wait_for_exit(120000)) << launcher.log_lines().joinIntoString("\n");
+        EXPECT_EQ(launcher.exit_code, 1);
+
+        const auto lines = launcher.log_lines();
+        const auto error = index_of(lines, "[ERROR]: Out of memory while updating the app");
+        EXPECT_GE(error, 0) << lines.joinIntoString("\n");
+        EXPECT_EQ(index_of(lines, "[INFO]: Zip data size: ") >= 0, row.downloaded) << lines.joinIntoString("\n");
+        EXPECT_EQ(index_of(lines, appFailure), error + 1);
+        EXPECT_EQ(lines[lines.size() - 1], "[INFO]: Quit launcher with exit code 1");
+        EXPECT_EQ(launcher.folder().getChildFile("Solvanter/version.txt").loadFileAsString(), "1.0.0");
+        EXPECT_FALSE(launcher.folder().getChildFile("Solvanter.installing").exists());
+    }
+}
+
 namespace
 {
 // Runs a bash script with the scratch folder and the built launcher as $1 and $2; its exit code.

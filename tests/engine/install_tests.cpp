@@ -2,6 +2,8 @@
 // calls they use. An install that fails or is interrupted must leave the installed application whole.
 #include "support/scene.h"
 
+#include <climits>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -231,6 +233,31 @@ std::string with_overlong_forms(const std::vector<ZipEntry>& entries)
     return with_bytes(with_bytes(zip_of(entries), "@@@@", "\xC0\xAE\xC0\xAE"), "..%%..%%", "..\xC0\xAF..\xC0\xAF");
 }
 
+// Entry 1's directory header pointing at entry 0's local header: the first two entries share data.
+std::string second_entry_on_the_first_ones_data()
+{
+    const auto zip = zip_of({ exe, version });
+    return with_field(zip, directory_entry(zip, 1) + 42, field_at(zip, directory_entry(zip, 0) + 42));
+}
+
+// The last entry's local extra field made 10 bytes longer: its data, read after it, runs into the directory.
+std::string extra_field_running_into_the_directory()
+{
+    const auto zip = zip_of({ exe, version, { "Solvanter/z.txt", "zzzz" } });
+    return with_field(zip, field_at(zip, directory_entry(zip, 2) + 42) + 28, 10, 2);
+}
+
+// "Solvanter/<folders>/<file>" whose path below the folder the install unzips into is `length` bytes
+// long: folders of 200 bytes, then a file name of 50 to 250 bytes, so that its folder's path is far shorter.
+juce::String name_of_path_length(int length)
+{
+    const auto below = length - launcher_child_file("Solvanter.installing/").getFullPathName().getNumBytesAsUTF8() - 1;
+    juce::String name = "Solvanter/";
+    while ((int) below - name.length() > 250)
+        name += juce::String::repeatedString("f", 200) + "/";
+    return name + juce::String::repeatedString("n", (int) below - name.length());
+}
+
 std::string random_bytes(size_t size)
 {
     juce::Random random(42);
@@ -304,6 +331,20 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
           "Entry \"Solvanter/..\\xC0\\xAF..\\xC0\\xAFescaped.txt\" has a name that is not valid UTF-8", {} },
         { "OverlongDotsInALinkTarget", zip_of({ exe, version, link_entry("Solvanter/l", "\xC0\xAE\xC0\xAE/precious.txt") }),
           "Link \"Solvanter/l\" has a target that is not valid UTF-8: \"\\xC0\\xAE\\xC0\\xAE/precious.txt\"", {} },
+        // Three-byte forms a lenient decoder reads as ".." and as half of a UTF-16 pair.
+        { "ThreeByteOverlongDotsInAName",
+          with_bytes(zip_of({ exe, version, { "Solvanter/######/escaped.txt", "escaped" } }), "######", "\xE0\x80\xAE\xE0\x80\xAE"),
+          "Entry \"Solvanter/\\xE0\\x80\\xAE\\xE0\\x80\\xAE/escaped.txt\" has a name that is not valid UTF-8",
+          { "[ERROR]: Failed to unzip entry 2: *" } },
+        { "EncodedSurrogateInAName", with_bytes(zip_of({ exe, version, { "Solvanter/a###.txt", "a" } }), "###", "\xED\xA0\x80"),
+          "Entry \"Solvanter/a\\xED\\xA0\\x80.txt\" has a name that is not valid UTF-8", {} },
+        // A file below a link to its own folder is written through the link as surely as a folder.
+        { "FileThroughALink", zip_of({ exe, version, link_entry("Solvanter/here", "."), { "Solvanter/here/planted.txt", "planted" } }),
+          "Entry \"Solvanter/here/planted.txt\" passes through link \"Solvanter/here\"",
+          { "[ERROR]: Failed to unzip entry 3: \"Solvanter/here/planted.txt\"" } },
+        // The entry's own path is judged, not only its folder's (its limit: SoundArchivesOfUnusualShapeInstall).
+        { "PathOneBytePastTheLimit", zip_of({ exe, version, { name_of_path_length(PATH_MAX), "far" } }),
+          "Entry \"Solvanter/f*/nnn*\" is too long a path for the OS", { "[ERROR]: Failed to unzip entry 2: *" } },
         // Linux tells names apart by case: another case of the build's folder is another folder.
         { "CaseVariantOfTheBuildFolder", zip_of({ exe, version, { "solvanter/extra.txt", "x" } }),
           "Entry solvanter/extra.txt is outside the target directory", { "[ERROR]: Failed to unzip entry 2: \"solvanter/extra.txt\"" } },
@@ -336,6 +377,10 @@ TEST_F(EngineTest, FailedInstallKeepsTheInstalledApp)
         { "EntriesShareTheirData", entries_sharing_their_data(), "Failed to unzip downloaded build",
           { "[ERROR]: Zip directory cannot be read whole: the data of entry 3 overlaps that of entry 2" } },
         { "DataRunsIntoTheDirectory", data_running_into_the_directory(), "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the data of entry 2 runs into the directory" } },
+        { "FirstTwoEntriesShareTheirData", second_entry_on_the_first_ones_data(), "Failed to unzip downloaded build",
+          { "[ERROR]: Zip directory cannot be read whole: the data of entry 1 overlaps that of entry 0" } },
+        { "ExtraFieldRunsIntoTheDirectory", extra_field_running_into_the_directory(), "Failed to unzip downloaded build",
           { "[ERROR]: Zip directory cannot be read whole: the data of entry 2 runs into the directory" } },
         // Data the directory does not vouch for: flipped, or more than it declares.
         { "FlippedStoredByte", with_flipped_byte(zip_of({ exe, version }), 30 * 2 + 23 + 10 + 21 + 2),
@@ -481,13 +526,17 @@ TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
 // framework passes over, and entries whose data lie in another order than their headers.
 TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
 {
+    const auto longest = name_of_path_length(PATH_MAX - 1);
     const struct
     {
         const char* name;
         std::string archive;
+        juce::String written; // an entry that must be in place, holding "far"
     } rows[] = {
         { "Zip64EndRecordWithExtensibleData", with_zip64_trailer(zip_of({ exe, version }), 2, 8, 8) },
         { "DataInReverseOrder", with_directory_reversed(zip_of({ exe, { "Solvanter/a/", "" }, { "Solvanter/a/b", "b" }, version })) },
+        // A path exactly as long as the OS takes, below the folder the install unzips into.
+        { "PathAtTheLimit", zip_of({ exe, version, { longest, "far" } }), longest },
     };
     for (const auto& row : rows)
     {
@@ -498,23 +547,28 @@ TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
         EXPECT_TRUE(result.wasOk()) << result.getErrorMessage();
         EXPECT_EQ(installed_version(), "2.0.0");
         EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
+        if (row.written.isNotEmpty())
+            EXPECT_EQ(launcher_child_file(row.written).loadFileAsString(), "far");
     }
 }
 
-// An archive opened as the install opens it: its directory read first, then the framework's.
+// An archive opened as the install opens it: its directory read first, then the framework's, on
+// the archive without its names.
 struct OpenedArchive
 {
-    explicit OpenedArchive(const std::string& bytes) : data(bytes.data(), bytes.size()), input(data, false), zip(input)
+    explicit OpenedArchive(const std::string& bytes)
+        : data(bytes.data(), bytes.size()), directoryRead(directory.read(data).wasOk()), input(data, false),
+          stream(directory.without_names(input)), zip(*stream)
     {
-        directoryRead = directory.read(data).wasOk();
         matches = directoryRead && directory.matches(zip).wasOk();
     }
 
     juce::MemoryBlock data;
-    juce::MemoryInputStream input;
-    juce::ZipFile zip;
     ZipDirectory directory;
     bool directoryRead = false, matches = false;
+    juce::MemoryInputStream input;
+    std::unique_ptr<juce::InputStream> stream;
+    juce::ZipFile zip;
 };
 
 // A stop asked for while the layout is checked, in either pass over the entries, ends the unzip
@@ -582,8 +636,7 @@ TEST(EntryWriter, WritesNoPathThatClimbsOrIsReadOtherwise)
     for (const auto& [index, relative] : rows)
     {
         SCOPED_TRACE(shown_as_text(relative.data(), relative.size()));
-        const auto result = write_entry(archive.zip, index, archive.directory.crc(index), root,
-                                        juce::String::fromUTF8(relative.data(), (int) relative.size()));
+        const auto result = write_entry(archive.zip, index, archive.directory, root, relative);
         EXPECT_TRUE(result.getErrorMessage().matchesWildcard(index == 0 ? "Entry path cannot be written as it is: \"*"
                                                                          : "Link target cannot be written as it is: \"*",
                                                              false))

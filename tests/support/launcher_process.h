@@ -80,8 +80,9 @@ public:
     {
         // The shell waits for the launcher, so that both its process id and its exit status are
         // known; with job control on, the launcher does not ignore SIGINT as a background job would.
+        const auto limit = addressSpaceKb > 0 ? "ulimit -v " + juce::String(addressSpaceKb) + "; " : juce::String();
         juce::StringArray command { "/bin/bash", "-c",
-                                    "set -m; cd \"$0\" && rm -f pid rc; display=${1#DISPLAY=} exe=$2; shift 2; "
+                                    "set -m; cd \"$0\" && rm -f pid rc; display=${1#DISPLAY=} exe=$2; shift 2; " + limit +
                                     "env -u XDG_CONFIG_HOME -u DISPLAY ${display:+DISPLAY=\"$display\"} HOME=\"$PWD/home\" "
                                     "\"$exe\" \"$@\" > stdout.txt 2> stderr.txt & "
                                     "echo $! > pid.new && mv pid.new pid; wait $!; echo $? > rc",
@@ -104,10 +105,18 @@ public:
 
     bool run(const juce::StringArray& args) { return start(args) && wait_for_exit(); }
     void send_signal(int signal) const { ::kill((scratch / "pid").loadFileAsString().getIntValue(), signal); }
+    // Its address space in KB ("VmSize"), 0 when it cannot be read.
+    juce::int64 address_space_kb() const
+    {
+        const auto status = juce::File("/proc/" + (scratch / "pid").loadFileAsString().trim() + "/status").loadFileAsString();
+        return status.fromFirstOccurrenceOf("VmSize:", false, false).trim().getLargeIntValue();
+    }
 
     int exit_code = -1;  // 128 + the signal when a signal ended the run
     // Start it by the path relative to the scratch folder, as a shell user might.
     bool relative_start = false;
+    // Run with its address space capped at this many KB (ulimit -v); 0: no cap.
+    juce::int64 addressSpaceKb = 0;
 
 private:
     ScratchFolder scratch;
