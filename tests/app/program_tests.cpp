@@ -324,6 +324,41 @@ TEST(LauncherProgram, AFullDiskKeepsTheLogWhole)
     }
 }
 
+// Under a file-size limit below the log and below a file of the build it installs, the worker's
+// writes fail as on a full disk: the unzip fails its step, and the headless run ends as after any
+// failure, with 1, its log as it was.
+TEST(LauncherProgram, AFileSizeLimitFailsTheInstallNotTheLauncher)
+{
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    backend.script("/builds/app.zip", devbackend::Reply::file(zip_of({ { "Solvanter/Solvanter.exe", "#!/bin/sh\n", 0100755 },
+                                                                        { "Solvanter/data.bin", std::string(200000, 'd') },
+                                                                        { "Solvanter/version.txt", "1.0.0" } })));
+    ScratchFolder scratch;
+    juce::MemoryOutputStream lines;
+    for (int line = 0; lines.getDataSize() < 200000; ++line)
+        lines << "old line " << line << " of earlier runs\n";
+    const std::string old(static_cast<const char*>(lines.getData()), lines.getDataSize());
+    const auto log = scratch / "home/.config/Solvanter/launcher.log";
+    ASSERT_TRUE(write_file(log, old));
+    ASSERT_TRUE((scratch / "l").createDirectory()
+                && copy_executable(build_file("bin/solvanter-launcher"), scratch / "l/solvanter-launcher"));
+    ASSERT_TRUE((scratch / "l/config.xml").replaceWithText("<PROPERTIES><VALUE name=\"app_api\" val=\"" + juce::String(backend.origin())
+                                                           + "\"/></PROPERTIES>"));
+
+    // Only the launcher runs under the limit: its output goes through a pipe to a file.
+    const auto status = run_script(scratch, R"(cd "$1/l" && (ulimit -f 48 && exec )" + runIn
+                                                + R"(./solvanter-launcher --headless --skip-update) 2>&1 | cat > "$1/output.txt"
+                                                     exit ${PIPESTATUS[0]})");
+    EXPECT_EQ(status, 1);
+    const auto output = (scratch / "output.txt").loadFileAsString();
+    EXPECT_TRUE(output.contains("[ERROR]: Failed to unzip entry 1: \"Solvanter/data.bin\"")) << output;
+    EXPECT_TRUE(output.trimEnd().endsWith("[INFO]: Quit launcher with exit code 1")) << output;
+    EXPECT_TRUE(file_bytes(log) == old) << log.getSize() << " bytes";
+    EXPECT_FALSE((scratch / "l/Solvanter").exists());
+    EXPECT_FALSE((scratch / "l/Solvanter.installing").exists());
+}
+
 // Launchers started together append every line of theirs, each whole, whether they make the log's
 // folder at once, find it made, or find a log over 65,536 bytes that each would cut.
 TEST(LauncherProgram, LaunchersStartedTogetherLoseNoLogLine)
