@@ -36,6 +36,7 @@ bool SolvanterLauncher::moreThanOneInstanceAllowed()
 void SolvanterLauncher::initialise(const juce::String& commandLine)
 {
     platform::use_parent_console();
+    platform::make_oversized_writes_fail();
     auto args = parse_command_line(commandLine);
 
     if (args.indexOfOption("--help") >= 0)
@@ -48,6 +49,20 @@ void SolvanterLauncher::initialise(const juce::String& commandLine)
     if (args.indexOfOption("--version") >= 0)
     {
         std::cout << build_info::build_name << std::endl;
+        quit();
+        return;
+    }
+
+    // The framework makes paths of these (the log's, the font scan's) and trusts them to be UTF-8;
+    // broken bytes there corrupt its strings. No log can be opened: its folder is made of them.
+    if (juce::String shown; ! platform::environment_is_text(shown))
+    {
+        std::cerr << (juce::Time::getCurrentTime().formatted("%H:%M:%S ")
+                      + "[ERROR]: Cannot run with an environment variable that is not UTF-8 text: " + shown
+                      + " (no launcher.log is written; set it to a path that is text)")
+                         .toRawUTF8()
+                  << std::endl;
+        setApplicationReturnValue(1);
         quit();
         return;
     }

@@ -5,6 +5,7 @@
 #include "engine/ArchiveLayout.h"
 #include "engine/EntryWriter.h"
 #include "engine/LauncherComponent.h"
+#include "platform/platform.h"
 #include "services/log.h"
 #include "services/log_text.h"
 
@@ -47,14 +48,13 @@ Numbered numbered_siblings(const juce::File& base)
     if (base.exists())
         numbered["1"] = base;
     const auto prefix = base.getFileName() + ".";
-    for (const auto& entry : juce::RangedDirectoryIterator(base.getParentDirectory(), false, "*",
-                                                           juce::File::findFilesAndDirectories))
+    // Other programs may leave names that are not text there; none of them is one of ours.
+    for (const auto& name : platform::text_names_in(base.getParentDirectory()))
     {
-        const auto name = entry.getFile().getFileName();
         const auto number = name.substring(prefix.length());
         if (name.startsWith(prefix) && number.isNotEmpty() && number.containsOnly("0123456789") && number[0] != '0'
             && number != "1")
-            numbered[number] = entry.getFile();
+            numbered[number] = base.getSiblingFile(name);
     }
     return numbered;
 }
@@ -174,21 +174,21 @@ juce::Result StagedBuild::swap_in(const juce::String& oldStaysMessage, Replaced&
     }
 
     discard();
-    if (replaced == Replaced::setAside && setAsideAs.deleteRecursively())
+    if (replaced == Replaced::setAside && platform::delete_tree(setAsideAs))
         replaced = Replaced::removed;
     return juce::Result::ok();
 }
 
 bool StagedBuild::discard() const
 {
-    return staging.deleteRecursively();
+    return platform::delete_tree(staging);
 }
 
 juce::Array<juce::File> StagedBuild::clean_up(bool restoreOld) const
 {
     juce::Array<juce::File> stays;
     for (const auto& [number, file] : numbered_siblings(stagingBase))
-        if (! file.deleteRecursively())
+        if (! platform::delete_tree(file))
             stays.add(file);
 
     auto left = set_aside();
@@ -196,7 +196,7 @@ juce::Array<juce::File> StagedBuild::clean_up(bool restoreOld) const
     if (restoreOld && ! folder.exists() && ! left.isEmpty() && left.getLast().moveFileTo(folder))
         left.removeLast();
     for (const auto& file : left)
-        if (! file.deleteRecursively())
+        if (! platform::delete_tree(file))
             stays.add(file);
     return stays;
 }

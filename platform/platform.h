@@ -74,6 +74,29 @@ void with_log_lock(const juce::File& folder, const std::function<void()>& action
 // that is not text written as an escape. Read raw, before the framework makes a path of it.
 bool executable_path_is_text(juce::String& shown);
 
+// Whether every environment text that the framework makes paths of is text, read raw before the
+// framework reads any. Linux: HOME (every "~", the log's folder; the user's home folder in the
+// password database when HOME is unset), XDG_DATA_HOME and JUCE_FONT_PATH (the font scan), each
+// judged as UTF-8. When one is not, `shown` is "NAME=value" with each byte that is not text
+// written as an escape. Windows hands the framework its folders in UTF-16 through wide calls and
+// finds fonts by name, so there nothing is judged. Message thread, at start-up.
+bool environment_is_text(juce::String& shown);
+
+// The names in a folder, without "." and "..", that are text; other names are left out, since the
+// framework would corrupt its memory on them (Linux). Nothing when the folder cannot be read.
+// Any thread.
+juce::StringArray text_names_in(const juce::File& folder);
+
+// Removes a file, link or folder with all it holds, whatever bytes the names inside are, never
+// following a link; what cannot be removed stays and the rest goes. True when nothing is left.
+// Any thread.
+bool delete_tree(const juce::File& file);
+
+// Makes a write past the process's file-size limit fail (EFBIG) as a write to a full disk does,
+// instead of ending the process (SIGXFSZ on Linux). Programs the launcher starts keep the default.
+// First thing at start-up, on the message thread.
+void make_oversized_writes_fail();
+
 // Calls `handler` each time the OS asks the process to end (SIGINT or SIGTERM on Linux; on
 // Windows Ctrl+C or Ctrl+Break in the console it reports to, or WM_CLOSE sent to one of its hidden
 // windows), instead of letting the process die mid-write. Runs on a thread of the OS layer's own

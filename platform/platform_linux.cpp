@@ -434,6 +434,22 @@ void use_parent_console()
     // A Linux program inherits its parent's standard streams.
 }
 
+namespace
+{
+void on_file_size_signal(int) {}
+} // namespace
+
+void make_oversized_writes_fail()
+{
+    // Caught, not ignored: the write then fails with EFBIG, and a program the launcher starts
+    // gets the default action back at exec, where an ignored signal would stay ignored.
+    struct sigaction action {};
+    action.sa_handler = on_file_size_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGXFSZ, &action, nullptr);
+}
+
 // The self-update's scripts: no Windows Script Host here, so the launcher ships its own host,
 // solvanter-script-host, beside its executable.
 bool start_patcher_script(const juce::File& vbsFile)

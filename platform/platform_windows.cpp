@@ -144,6 +144,33 @@ bool executable_path_is_text(juce::String& shown)
     return text;
 }
 
+bool environment_is_text(juce::String&)
+{
+    // The framework asks Windows for its folders through wide calls and takes them as UTF-16,
+    // whose conversion keeps byte and character counts in step even for a lone surrogate; it
+    // finds fonts by name, not by a path from the environment.
+    return true;
+}
+
+juce::StringArray text_names_in(const juce::File& folder)
+{
+    // Names come as UTF-16 from the wide calls, so every name is one the framework can hold.
+    juce::StringArray names;
+    for (const auto& entry : juce::RangedDirectoryIterator(folder, false, "*", juce::File::findFilesAndDirectories))
+        names.add(entry.getFile().getFileName());
+    return names;
+}
+
+bool delete_tree(const juce::File& file)
+{
+    return file.deleteRecursively();
+}
+
+void make_oversized_writes_fail()
+{
+    // Windows has no file-size limit that ends a process: a write past a quota simply fails.
+}
+
 bool start_patcher_script(const juce::File& vbsFile)
 {
     // ShellExecuteW with the file type's default action: Windows Script Host runs the script.
