@@ -12,6 +12,12 @@
 // U+10FFFF) without a NUL.
 bool is_utf8_text(const char* bytes, size_t size);
 
+// Bytes read from a file as text: UTF-16 after its byte order mark (a lone surrogate becomes
+// U+FFFD), otherwise UTF-8 after an optional byte order mark when they are UTF-8, otherwise
+// Windows-1252, one character per byte, as an editor may have saved them. A NUL ends the text, as
+// it ends the framework's own reading of such bytes. The result is always valid UTF-8.
+juce::String text_from_bytes(const char* bytes, size_t size);
+
 // The bytes with every byte that is not part of well-formed UTF-8 written as "\xHH", for a log
 // line that names them.
 juce::String shown_as_text(const char* bytes, size_t size);
