@@ -25,12 +25,16 @@ bool parse_reply(const juce::String& body, juce::var& reply)
 
 juce::String reply_text_for_log(const juce::String& text)
 {
-    const auto bytes = text.getNumBytesAsUTF8();
+    return reply_text_for_log(text, text.getNumBytesAsUTF8());
+}
+
+juce::String reply_text_for_log(const juce::String& start, size_t bytes)
+{
     if (bytes <= (size_t) maxLoggedReplyBytes)
-        return text;
+        return start;
 
     // Cut before a character's continuation bytes, never inside the character.
-    const auto* utf8 = text.toRawUTF8();
+    const auto* utf8 = start.toRawUTF8();
     auto kept = (size_t) maxLoggedReplyBytes;
     while (kept > 0 && (utf8[kept] & 0xc0) == 0x80)
         --kept;

@@ -22,3 +22,6 @@ bool parse_reply(const juce::String& body, juce::var& reply);
 // The text as it goes into a log line: its first maxLoggedReplyBytes (whole characters), and how
 // many bytes were left out.
 juce::String reply_text_for_log(const juce::String& text);
+// The same for a text `bytes` long of which `start` holds the beginning: all of it when it fits,
+// otherwise at least maxLoggedReplyBytes + 1 bytes.
+juce::String reply_text_for_log(const juce::String& start, size_t bytes);
