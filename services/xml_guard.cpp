@@ -41,8 +41,9 @@ struct ParseMirror
     int deepest = 0;
     bool endless = false;       // the parse loops for good
     bool badReference = false;  // a character reference that makes no character or reads past the end
+    bool unendedEntity = false;  // an entity reference without its ';'
 
-    bool stopped() const { return deepest > limit || endless || badReference; }
+    bool stopped() const { return deepest > limit || endless || badReference || unendedEntity; }
 
     enum class Element { none, leaf, open };
 
@@ -101,10 +102,12 @@ struct ParseMirror
 
         if (*input != '#')
         {
+            // Without a ';' the parser reads on from here, and again from each later '&' of a
+            // character block: time quadratic in their number.
             const auto semicolon = input.indexOf((juce::juce_wchar) ';');
             if (semicolon < 0)
             {
-                outOfData = true;
+                unendedEntity = outOfData = true;
                 return;
             }
             if (unknown != nullptr)
@@ -296,6 +299,7 @@ struct ParseMirror
         deepest = inner.deepest;
         endless = inner.endless;
         badReference = inner.badReference;
+        unendedEntity = inner.unendedEntity;
     }
 
     // XmlDocument::readChildElements of an element at nesting `level` and all it reads within,
@@ -378,6 +382,8 @@ juce::String xml_refusal(const juce::String& text, int maxDepth)
         mirror.read_children(1);
     if (mirror.badReference)
         return "a character reference to no Unicode character";
+    if (mirror.unendedEntity)
+        return "an entity reference without its ';'";
     if (mirror.endless)
         return "a processing instruction before text inside an element, which the XML reader never gets past";
     if (mirror.deepest > maxDepth)
