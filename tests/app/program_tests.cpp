@@ -192,10 +192,10 @@ TEST(LauncherProgram, SigtermWhileAReplyOfManyLineBreaksIsLoggedEndsTheLauncher)
 {
     devbackend::DevBackend backend;
     ASSERT_TRUE(start_backend_for_launcher(backend));
-    std::string lines;
+    std::string breaks;
     for (int i = 0; i < 300000; ++i)
-        lines += "a\\n";
-    backend.script("/", devbackend::Reply::json(R"({"response_data":")" + lines + "\"}", 500), false);
+        breaks += "a\\n";
+    backend.script("/", devbackend::Reply::json(R"({"response_data":")" + breaks + "\"}", 500), false);
     LauncherProcess launcher;
     launcher.use_backend(backend);
     ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }, test_display()));
@@ -204,9 +204,9 @@ TEST(LauncherProgram, SigtermWhileAReplyOfManyLineBreaksIsLoggedEndsTheLauncher)
     launcher.send_signal(SIGTERM);
     ASSERT_TRUE(launcher.wait_for_exit());
     EXPECT_EQ(launcher.exit_code, 0);
-    const auto lines_logged = launcher.log_lines();
-    EXPECT_EQ(count_of(lines_logged, "[INFO]: Quit launcher"), 1);
-    EXPECT_EQ(count_of(lines_logged, "[STATE]: Something went wrong"), 0);
+    const auto lines = launcher.log_lines();
+    EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
+    EXPECT_EQ(count_of(lines, "[STATE]: Something went wrong"), 0);
 }
 
 // Started by a relative path, the launcher still finds its own folder after it has made that
