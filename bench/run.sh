@@ -31,6 +31,9 @@
 # 6. Start to quit of `--write-config-and-quit` with a config.xml of the eight keys and with one of
 #    12,000 further keys (the most that fit the 512 KiB the launcher reads), which it loads and
 #    writes back.
+# 7. A stop during a reply's handling: seconds from SIGTERM, sent once the error line of a 500 is
+#    logged (its text is logged next), to the launcher's exit, for a reply of 300,000 line breaks
+#    and one of 1 MB of arrays 61 levels deep (tens of megabytes as indented text).
 set -euo pipefail
 export LC_ALL=C
 
@@ -583,6 +586,49 @@ measure_config() {
     done
 }
 
+# --- 7: a stop during a reply ----------------------------------------------------------------
+
+# Seconds from SIGTERM to exit of a launcher whose backend answers every request with a 500 of
+# the body in $1 (no "message", so the launcher keeps retrying until it is stopped).
+stop_run() {
+    local dir="$WORK/stop-$(basename "$1" .json)-$2" backend pid start end
+    launcher_folder "$dir"
+    "$BUILD_DIR/bin/solvanter-dev-backend" --port 0 --port-file "$dir/port" --reply-status / 500 "$1" \
+        > "$dir/backend.log" 2>&1 &
+    backend=$!
+    wait_for_file "$dir/port" || fail "the dev backend for the stop runs did not start"
+    echo "<PROPERTIES><VALUE name=\"app_api\" val=\"http://127.0.0.1:$(cat "$dir/port")\"/></PROPERTIES>" \
+        > "$dir/config.xml"
+    (cd "$dir" && exec env -u DISPLAY -u XDG_CONFIG_HOME HOME="$dir/home" ./solvanter-launcher --headless \
+        --skip-update > /dev/null 2>&1) &
+    pid=$!
+    wait_for_line "$(launcher_log "$dir")" "API call failed in backend (500)" || fail "no 500 logged for $1"
+    start=$(date +%s.%N)
+    kill -TERM "$pid"
+    wait "$pid" 2>/dev/null || true
+    end=$(date +%s.%N)
+    kill "$backend" 2>/dev/null || true
+    wait "$backend" 2>/dev/null || true
+    elapsed "$start" "$end"
+}
+
+measure_stop() {
+    local kind run times
+    awk 'BEGIN { printf "{\"response_data\":\""; for (i = 0; i < 300000; i++) printf "a\\n"; printf "\"}" }' \
+        > "$WORK/breaks.json"
+    awk 'BEGIN { unit = ""; for (i = 0; i < 61; i++) unit = unit "["; unit = unit "1";
+                 for (i = 0; i < 61; i++) unit = unit "]";
+                 printf "{\"response_data\":[%s", unit; for (i = 1; i < 8000; i++) printf ",%s", unit; printf "]}" }' \
+        > "$WORK/arrays.json"
+    R[stop.arrays.bytes]=$(stat -c %s "$WORK/arrays.json")
+    for kind in breaks arrays; do
+        echo "-- SIGTERM during a 500 reply ($kind)" >&2
+        times=()
+        for run in $(seq "$runs"); do times+=("$(stop_run "$WORK/$kind.json" "$run")"); done
+        R[stop.$kind]=$(median "${times[@]}")
+    done
+}
+
 # --- run and report -------------------------------------------------------------------------
 
 # Every size keeps its runs' folders until the end (deleting thousands of files between runs
@@ -604,6 +650,7 @@ measure_names_only
 stop_backend
 measure_layout
 measure_config
+measure_stop
 
 report() {
     local mb
@@ -701,6 +748,10 @@ report() {
     echo "6. Start to quit of --write-config-and-quit, seconds (median of $runs)"
     printf '   eight keys: %s; 12,000 further keys (%s KB, loaded and written back): %s\n' \
         "$(fmt "${R[config.0]}")" "$(fmt "$(calc "${R[config.bytes]} / 1024")" 0)" "$(fmt "${R[config.12000]}")"
+    echo
+    echo "7. SIGTERM once a 500's error line is logged, to exit, seconds (median of $runs)"
+    printf '   300,000 line breaks (0.9 MB): %s; arrays 61 levels deep (%s KB): %s\n' \
+        "$(fmt "${R[stop.breaks]}" 3)" "$(fmt "$(calc "${R[stop.arrays.bytes]} / 1024")" 0)" "$(fmt "${R[stop.arrays]}" 3)"
 }
 
 mkdir -p "$BENCH_DIR/out"

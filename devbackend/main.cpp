@@ -25,6 +25,8 @@ const char* const kUsage =
     "  --launcher-update VERSION ARCHIVE_NAME TIMES\n"
     "                                offer launcher VERSION until ARCHIVE_NAME was served TIMES times\n"
     "  --reply PATH FILE             answer PATH with FILE's bytes as JSON, status 200\n"
+    "  --reply-status PATH STATUS FILE\n"
+    "                                the same with that HTTP status\n"
     "  --redirect PATH LOCATION      answer PATH with a 302 to LOCATION\n"
     "  --port-file PATH              write the bound port to PATH once listening\n"
     "  --help                        show this text\n"
@@ -75,6 +77,13 @@ int main(int argc, char** argv) {
             std::ifstream in(argv[++i], std::ios::binary);
             if (!in) return usage_error(std::string("cannot read ") + argv[i]);
             backend.script(path, devbackend::Reply::json(std::string(std::istreambuf_iterator<char>(in), {})), false);
+        } else if (arg == "--reply-status" && need(3)) {
+            std::string path = argv[++i];
+            int status = 0;
+            if (!parse_int(argv[++i], status) || status < 100 || status > 599) return usage_error("bad STATUS for --reply-status");
+            std::ifstream in(argv[++i], std::ios::binary);
+            if (!in) return usage_error(std::string("cannot read ") + argv[i]);
+            backend.script(path, devbackend::Reply::json(std::string(std::istreambuf_iterator<char>(in), {}), status), false);
         } else if (arg == "--redirect" && need(2)) {
             std::string path = argv[++i];
             backend.script(path, devbackend::Reply::redirect(argv[++i]), false);

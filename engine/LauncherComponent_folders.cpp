@@ -7,6 +7,7 @@
 #include "services/build_info.h"
 #include "services/log.h"
 #include "services/log_text.h"
+#include "services/utf8_text.h"
 
 namespace
 {
@@ -29,13 +30,13 @@ juce::String first_line(const juce::MemoryBlock& prefix)
     const auto size = prefix.getSize();
     if (size >= 2 && (juce::CharPointer_UTF16::isByteOrderMarkBigEndian(data)
                       || juce::CharPointer_UTF16::isByteOrderMarkLittleEndian(data)))
-        return juce::String::createStringFromData(data, (int) size).trimStart().initialSectionNotContaining("\r\n").trim();
+        return text_from_bytes(data, size).trimStart().initialSectionNotContaining("\r\n").trim();
 
     const auto* end = data + size;
     for (const auto* line = data; line < end;)
     {
         const auto* lineEnd = std::find_if(line, end, [](char c) { return c == '\r' || c == '\n'; });
-        const auto text = juce::String::createStringFromData(line, (int) (lineEnd - line)).trim();
+        const auto text = text_from_bytes(line, (size_t) (lineEnd - line)).trim();
         if (text.isNotEmpty())
             return text;
         line = lineEnd == end ? end : lineEnd + 1;

@@ -42,28 +42,6 @@ FileRead read_regular_file(const juce::File& file, int maxBytes, juce::MemoryBlo
     return bytes.getSize() > (size_t) maxBytes ? FileRead::tooLarge : FileRead::read;
 }
 
-// The file's bytes as text, the way the framework's XML reader takes them: UTF-16 after its byte
-// order mark, otherwise UTF-8 after an optional one. Empty when they are not text.
-bool decode_text(const juce::MemoryBlock& bytes, juce::String& text)
-{
-    const auto* data = static_cast<const char*>(bytes.getData());
-    const auto size = bytes.getSize();
-    const auto* start = reinterpret_cast<const unsigned char*>(data);
-
-    if (size >= 2 && ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF)))
-    {
-        text = juce::String::createStringFromData(data, (int) size);
-        const auto* utf8 = text.toRawUTF8();
-        return is_utf8_text(utf8, strlen(utf8));
-    }
-
-    const size_t skip = (size >= 3 && start[0] == 0xEF && start[1] == 0xBB && start[2] == 0xBF) ? 3 : 0;
-    if (! is_utf8_text(data + skip, size - skip))
-        return false;
-    text = juce::String::fromUTF8(data + skip, (int) (size - skip));
-    return true;
-}
-
 void log_ignored(const juce::File& file, const juce::String& why)
 {
     log_error("Ignored config file " + shown_in_log(file.getFullPathName()).quoted() + ": " + why);
@@ -109,12 +87,8 @@ bool ConfigProperties::load(juce::StringArray& fileKeys, juce::StringArray& file
         return false;
     }
 
-    juce::String text;
-    if (! decode_text(bytes, text))
-    {
-        log_ignored(file, "it is not UTF-8 text");
-        return false;
-    }
+    // Bytes that are not UTF-8 are read as Windows-1252, as an editor may save the file.
+    const auto text = text_from_bytes(start, bytes.getSize());
     if (const auto why = xml_refusal(text, max_nesting); why.isNotEmpty())
     {
         log_ignored(file, "it holds " + why);

@@ -22,7 +22,7 @@ juce::String shown_in_log(const char* bytes, size_t size)
             limit -= back;
             break;
         }
-    return reply_text_for_log(shown, (int) limit);
+    return reply_text_for_log(shown, length, (int) limit);
 }
 
 juce::String shown_in_log(const juce::String& text)

@@ -23,14 +23,18 @@ bool parse_reply(const juce::String& body, juce::var& reply)
     return true;
 }
 
-juce::String reply_text_for_log(const juce::String& text, int maxBytes)
+juce::String reply_text_for_log(const juce::String& text)
 {
-    const auto bytes = text.getNumBytesAsUTF8();
+    return reply_text_for_log(text, text.getNumBytesAsUTF8());
+}
+
+juce::String reply_text_for_log(const juce::String& start, size_t bytes, int maxBytes)
+{
     if (bytes <= (size_t) maxBytes)
-        return text;
+        return start;
 
     // Cut before a character's continuation bytes, never inside the character.
-    const auto* utf8 = text.toRawUTF8();
+    const auto* utf8 = start.toRawUTF8();
     auto kept = (size_t) maxBytes;
     while (kept > 0 && (utf8[kept] & 0xc0) == 0x80)
         --kept;

@@ -1,5 +1,7 @@
 #include "services/utf8_text.h"
 
+#include <algorithm>
+
 namespace
 {
 // The length of the well-formed sequence at bytes[0], or 0 when there is none (RFC 3629).
@@ -74,4 +76,49 @@ juce::String shown_as_text(const char* bytes, size_t size)
         }
     }
     return shown.toUTF8();
+}
+
+namespace
+{
+juce::String text_from_utf16(const unsigned char* data, size_t size, bool bigEndian)
+{
+    const auto unit = [&](size_t i) -> juce::juce_wchar {
+        return bigEndian ? (juce::juce_wchar) ((data[i] << 8) | data[i + 1]) : (juce::juce_wchar) ((data[i + 1] << 8) | data[i]);
+    };
+    juce::MemoryOutputStream text;
+    for (size_t i = 2; i + 1 < size; i += 2)
+    {
+        auto c = unit(i);
+        if (c == 0)
+            break;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 3 < size && unit(i + 2) >= 0xDC00 && unit(i + 2) <= 0xDFFF)
+        {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        }
+        else if (c >= 0xD800 && c <= 0xDFFF)
+            c = 0xFFFD;
+        text.appendUTF8Char(c);
+    }
+    return text.toUTF8();
+}
+} // namespace
+
+juce::String text_from_bytes(const char* bytes, size_t size)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes);
+    if (size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF)))
+        return text_from_utf16(data, size, data[0] == 0xFE);
+
+    if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF)
+        data += 3, size -= 3;
+    size = (size_t) (std::find(data, data + size, 0) - data);
+
+    if (is_utf8_text(reinterpret_cast<const char*>(data), size))
+        return juce::String::fromUTF8(reinterpret_cast<const char*>(data), (int) size);
+
+    juce::MemoryOutputStream text;
+    for (size_t i = 0; i < size; ++i)
+        text.appendUTF8Char(juce::CharacterFunctions::getUnicodeCharFromWindows1252Codepage(data[i]));
+    return text.toUTF8();
 }

@@ -12,6 +12,12 @@
 // U+10FFFF) without a NUL.
 bool is_utf8_text(const char* bytes, size_t size);
 
+// Bytes read from a file as text: UTF-16 after its byte order mark (a lone surrogate becomes
+// U+FFFD), otherwise UTF-8 after an optional byte order mark when they are UTF-8, otherwise
+// Windows-1252, one character per byte, as an editor may have saved them. A NUL ends the text, as
+// it ends the framework's own reading of such bytes. The result is always valid UTF-8.
+juce::String text_from_bytes(const char* bytes, size_t size);
+
 // The bytes with every byte that is not part of well-formed UTF-8, and every byte of a control
 // character (C0 controls such as CR, LF, TAB and ESC, DEL, and the C1 controls U+0080-U+009F),
 // written as "\xHH", for a log line that names them. A backslash stays as it is, so a Windows path

@@ -21,39 +21,29 @@ Pointer end_of_token(Pointer p)
     return p;
 }
 
-// Whether the reference at `p` (just after its '&') is one the parser reads as exactly itself and
-// turns into one character: a predefined entity or a character reference to a Unicode scalar
-// value other than NUL. Anything else it would look up in the DTD, or read past.
-bool is_plain_reference(Pointer p)
+// Whether the parser's juce_wchar for a character reference makes one Unicode character in a
+// string (NUL makes none).
+bool is_character(juce::int64 code)
 {
-    for (const char* name : { "amp;", "quot;", "apos;", "lt;", "gt;" })
-        if (p.compareIgnoreCaseUpTo(juce::CharPointer_ASCII(name), (int) strlen(name)) == 0)
-            return true;
-    if (*p++ != '#')
-        return false;
-
-    const bool hex = *p == 'x' || *p == 'X';
-    if (hex)
-        ++p;
-    juce::int64 value = 0;
-    int digits = 0;
-    for (; *p != ';'; ++p)
-    {
-        const auto digit = hex ? juce::CharacterFunctions::getHexDigitValue(*p) : (int) (*p) - '0';
-        if (digit < 0 || digit > (hex ? 15 : 9) || ++digits > 8)
-            return false;
-        value = value * (hex ? 16 : 10) + digit;
-    }
-    return digits > 0 && value > 0 && value <= 0x10FFFF && (value < 0xD800 || value > 0xDFFF);
+    const auto c = (juce::uint32) code;
+    return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
 }
 
 // juce::XmlDocument's reading of a document, step for step, with a depth count in place of its
-// recursion and without building anything. Entities are not followed: every '&' has been checked
-// to start a plain reference, which the parser reads as one character, never as markup.
+// recursion and without building anything. Without a DTD, an unknown entity is its name, up to the
+// next ';' wherever that is; in a character block the parser reads such a name that starts with
+// '<' as markup, once (a name holds no ';', so nothing in it is read as markup again).
 struct ParseMirror
 {
     Pointer input;
+    const int limit;
     bool outOfData = false;
+    int deepest = 0;
+    bool endless = false;       // the parse loops for good
+    bool badReference = false;  // a character reference that makes no character or reads past the end
+    bool unendedEntity = false;  // an entity reference without its ';'
+
+    bool stopped() const { return deepest > limit || endless || badReference || unendedEntity; }
 
     enum class Element { none, leaf, open };
 
@@ -99,7 +89,8 @@ struct ParseMirror
         }
     }
 
-    void read_entity()
+    // XmlDocument::readEntity from the '&'; `unknown` receives what an unknown entity becomes.
+    void read_entity(juce::String* unknown = nullptr)
     {
         ++input;
         for (const char* name : { "amp;", "quot;", "apos;", "lt;", "gt;" })
@@ -108,7 +99,62 @@ struct ParseMirror
                 input += (int) strlen(name);
                 return;
             }
-        input += input.indexOf((juce::juce_wchar) ';') + 1;  // a checked character reference
+
+        if (*input != '#')
+        {
+            // Without a ';' the parser reads on from here, and again from each later '&' of a
+            // character block: time quadratic in their number.
+            const auto semicolon = input.indexOf((juce::juce_wchar) ';');
+            if (semicolon < 0)
+            {
+                unendedEntity = outOfData = true;
+                return;
+            }
+            if (unknown != nullptr)
+                *unknown = juce::String(input, (size_t) semicolon);
+            input += semicolon + 1;
+            return;
+        }
+
+        ++input;
+        juce::int64 code = 0;
+        if (*input == 'x' || *input == 'X')
+        {
+            ++input;
+            for (int digits = 0; *input != ';'; ++input)
+            {
+                const auto digit = juce::CharacterFunctions::getHexDigitValue(*input);
+                if (digit < 0 || ++digits > 8)
+                {
+                    // The parser steps over the character that ended the digits, even the text's end.
+                    if (*input == 0)
+                    {
+                        badReference = outOfData = true;
+                        return;
+                    }
+                    break;
+                }
+                code = (code << 4) | digit;
+            }
+        }
+        else if (*input >= '0' && *input <= '9')
+        {
+            // Every character up to the ';' counts as a digit, at most 12 of them.
+            for (int digits = 0;; ++input)
+            {
+                const auto c = *input;
+                if (c == 0)
+                    return;
+                if (c == ';' || ++digits > 12)
+                    break;
+                code = code * 10 + ((int) c - '0');
+            }
+        }
+        else
+            return;  // the parser keeps the '&'
+
+        ++input;
+        badReference = badReference || ! is_character(code);
     }
 
     void read_quoted_string()
@@ -192,8 +238,9 @@ struct ParseMirror
         }
     }
 
-    // One character block of XmlDocument::readChildElements; false where that function returns.
-    bool read_character_block()
+    // One character block of XmlDocument::readChildElements inside `depth` open elements; false
+    // where that function returns.
+    bool read_character_block(int depth)
     {
         for (;;)
         {
@@ -219,7 +266,12 @@ struct ParseMirror
             }
             if (c == '&')
             {
-                read_entity();
+                juce::String unknown;
+                read_entity(&unknown);
+                if (unknown.startsWithChar('<') && unknown.length() > 1)
+                    read_entity_markup(unknown, depth);
+                if (stopped())
+                    return false;
                 continue;
             }
             for (;; ++input)
@@ -236,17 +288,27 @@ struct ParseMirror
         }
     }
 
-    static constexpr int never_ends = -1;
-
-    // The deepest nesting of readChildElements the parse reaches, stopping once past `limit`, or
-    // never_ends where the parse would loop for good.
-    int deepest_nesting(int limit)
+    // The elements the parser reads from an unknown entity's name, inside `depth` open elements.
+    void read_entity_markup(const juce::String& markup, int depth)
     {
-        if (read_element_start() != Element::open)
-            return 0;
+        ParseMirror inner { markup.getCharPointer(), limit };
+        inner.deepest = deepest;
+        for (Element e; ! inner.stopped() && (e = inner.read_element_start()) != Element::none;)
+            if (e == Element::open)
+                inner.read_children(depth + 1);
+        deepest = inner.deepest;
+        endless = inner.endless;
+        badReference = inner.badReference;
+        unendedEntity = inner.unendedEntity;
+    }
 
-        int depth = 1, deepest = 1;
-        while (depth > 0 && deepest <= limit)
+    // XmlDocument::readChildElements of an element at nesting `level` and all it reads within,
+    // until that element ends or the parse is seen to stop.
+    void read_children(int level)
+    {
+        int depth = level;
+        deepest = juce::jmax(deepest, depth);
+        while (depth >= level && ! stopped())
         {
             const auto before = input;
             skip_next_white_space();
@@ -261,10 +323,10 @@ struct ParseMirror
                 // Text after a processing instruction: the parser goes back to the instruction,
                 // reads no text there, and skips it again, for good.
                 input = before;
-                if (! read_character_block())
+                if (! read_character_block(depth))
                     --depth;
                 else if (input == before)
-                    return never_ends;
+                    endless = true;
                 continue;
             }
 
@@ -298,14 +360,13 @@ struct ParseMirror
                 case Element::open: deepest = juce::jmax(deepest, ++depth); break;
             }
         }
-        return deepest;
     }
 };
 } // namespace
 
 juce::String xml_refusal(const juce::String& text, int maxDepth)
 {
-    ParseMirror mirror { text.getCharPointer() };
+    ParseMirror mirror { text.getCharPointer(), maxDepth };
 
     // What the parser does before the document element: comments, processing instructions and
     // the header are skipped, then a DTD is read if one starts there.
@@ -317,14 +378,15 @@ juce::String xml_refusal(const juce::String& text, int maxDepth)
     if (*mirror.input != '<')
         return {};  // no element: the parse reads nothing more
 
-    for (auto p = text.getCharPointer(); ! p.isEmpty(); ++p)
-        if (*p == '&' && ! is_plain_reference(p + 1))
-            return "an entity reference other than &amp; &lt; &gt; &quot; &apos; or a character reference";
-
-    const auto deepest = mirror.deepest_nesting(maxDepth);
-    if (deepest == ParseMirror::never_ends)
+    if (mirror.read_element_start() == ParseMirror::Element::open)
+        mirror.read_children(1);
+    if (mirror.badReference)
+        return "a character reference to no Unicode character";
+    if (mirror.unendedEntity)
+        return "an entity reference without its ';'";
+    if (mirror.endless)
         return "a processing instruction before text inside an element, which the XML reader never gets past";
-    if (deepest > maxDepth)
+    if (mirror.deepest > maxDepth)
         return "elements nested deeper than " + juce::String(maxDepth) + " levels";
     return {};
 }

@@ -5,6 +5,7 @@
 // juce::XmlDocument follows a DTD (its entities may name files to read or expand each other
 // without end) and parses nested elements by recursion, one stack frame per level. This judges a
 // text before it is given to juce::XmlDocument: an empty result when the parse is safe, otherwise
-// why not ("a DTD", "an entity reference other than ...", "elements nested deeper than ...", ...).
+// why not ("a DTD", "a character reference to no Unicode character", "elements nested deeper
+// than ...", ...). An unknown entity is no reason: without a DTD the parser reads it as its name.
 // The text must be valid UTF-8.
 juce::String xml_refusal(const juce::String& text, int maxDepth);

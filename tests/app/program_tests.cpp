@@ -186,6 +186,30 @@ TEST(LauncherProgram, SigtermDuringAHeadlessDownloadEndsCleanly)
     EXPECT_EQ(count_of(lines, "[STATE]: Something went wrong"), 0);
 }
 
+// A reply of many line breaks is logged in time linear in its length: SIGTERM once its error line
+// is logged (its text is logged next) ends the launcher as in any other wait. Without a "message"
+// the status check fails, so the launcher retries until it is stopped.
+TEST(LauncherProgram, SigtermWhileAReplyOfManyLineBreaksIsLoggedEndsTheLauncher)
+{
+    devbackend::DevBackend backend;
+    ASSERT_TRUE(start_backend_for_launcher(backend));
+    std::string breaks;
+    for (int i = 0; i < 300000; ++i)
+        breaks += "a\\n";
+    backend.script("/", devbackend::Reply::json(R"({"response_data":")" + breaks + "\"}", 500), false);
+    LauncherProcess launcher;
+    launcher.use_backend(backend);
+    ASSERT_TRUE(launcher.start({ "--headless", "--skip-update" }, test_display()));
+    ASSERT_TRUE(launcher.wait_for_log("[ERROR]: API call failed in backend (500): "));
+
+    launcher.send_signal(SIGTERM);
+    ASSERT_TRUE(launcher.wait_for_exit());
+    EXPECT_EQ(launcher.exit_code, 0);
+    const auto lines = launcher.log_lines();
+    EXPECT_EQ(count_of(lines, "[INFO]: Quit launcher"), 1);
+    EXPECT_EQ(count_of(lines, "[STATE]: Something went wrong"), 0);
+}
+
 // Started by a relative path, the launcher still finds its own folder after it has made that
 // folder the working directory: the installed application is found there, so "--skip-app-update"
 // may skip its update (and only that one).

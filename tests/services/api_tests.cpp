@@ -40,6 +40,10 @@ TEST_F(ApiTest, RepliesAndTheirLogLinesByStatusSizeAndDepth)
     for (int i = 0; i < 100000; ++i)
         dashes += "[-],";
     const auto bulky = std::string(900000, 'x');
+    std::string blankDashes, exponents;  // the parser skips a blank after "-", and reads "E" in a number
+    for (int i = 0; i < 64; ++i)
+        blankDashes += "[- ],", exponents += "[1E5,";
+    const auto parsed = [](const std::string& body) { return json(juce::JSON::parse(juce::String(body))).toStdString(); };
     juce::String euros; // 3 bytes each: the cut falls inside one
     for (int i = 0; i < 5000; ++i)
         euros += juce::String::fromUTF8("\xe2\x82\xac");
@@ -85,6 +89,11 @@ TEST_F(ApiTest, RepliesAndTheirLogLinesByStatusSizeAndDepth)
         { Reply::json(R"(['\\',"\\",'\u0027"',)" + deep + "]"), "void", { tooDeep } },
         { Reply::json(R"([-",)" + deep + "]"), "void", { tooDeep } },
         { Reply::json(dashes + "1]"), "void", { tooDeep } },
+        { Reply::json(blankDashes + "1]"), "void", {} },
+        { Reply::json("[- ]," + blankDashes + "1]"), "void", { tooDeep } },
+        { Reply::json(exponents + "1]"), "void", {} },
+        { Reply::json("[1E5," + exponents + "1]"), "void", { tooDeep } },
+        { Reply::json("[- 1, 1E2]"), parsed("[- 1, 1E2]"), {} },
         // Brackets inside either kind of string are text, however many.
         { Reply::json(R"({"message":'[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[['})"),
           R"({"message": "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[["})", {} },
@@ -96,6 +105,14 @@ TEST_F(ApiTest, RepliesAndTheirLogLinesByStatusSizeAndDepth)
           R"({"message": "Database down", "response_data": ")" + bulky + "\"}",
           { "[ERROR]: API call failed in backend (500): Database down",
             "[INFO]: " + bulky.substr(0, 4096) + " [895904 more bytes not logged]" } },
+        // At the bound a text is logged whole; one byte more is cut.
+        { Reply::message(500, std::string(4096, 'm'), "\"" + std::string(4096, 'd') + "\""),
+          parsed(R"({"message":")" + std::string(4096, 'm') + R"(","response_data":")" + std::string(4096, 'd') + "\"}"),
+          { "[ERROR]: API call failed in backend (500): " + std::string(4096, 'm'), "[INFO]: " + std::string(4096, 'd') } },
+        { Reply::message(500, std::string(4097, 'm'), "\"" + std::string(4097, 'd') + "\""),
+          parsed(R"({"message":")" + std::string(4097, 'm') + R"(","response_data":")" + std::string(4097, 'd') + "\"}"),
+          { "[ERROR]: API call failed in backend (500): " + std::string(4096, 'm') + " [1 more bytes not logged]",
+            "[INFO]: " + std::string(4096, 'd') + " [1 more bytes not logged]" } },
         { Reply::json(R"({"message":")" + euros.toStdString() + "\"}", 403),
           juce::JSON::toString(juce::JSON::parse(R"({"message":")" + euros + "\"}"), true).toStdString(),
           { "[ERROR]: API connection error (403): " + euros.substring(0, 1365) + " [10905 more bytes not logged]" } },
@@ -160,6 +177,8 @@ TEST_F(ApiTest, OnlyHttpAddressesAreOpenedAndRedirectsFollowedOnlyToThem)
     script("/to-file", Reply::redirect(fileUrl.toStdString(), 303));
     script("/loop", Reply::redirect("/loop"));
     script("/no-location", Reply::json(R"({"message":"nowhere"})", 302));
+    script("/r/first", Reply::redirect("/a/hop"));
+    script("/a/hop", Reply::redirect("b", 307));
 
     const auto refused = [](const juce::String& address) { return "[ERROR]: Refused to open a non-HTTP(S) address: " + address; };
     const auto notFollowed = [](const juce::String& address) {
@@ -171,10 +190,15 @@ TEST_F(ApiTest, OnlyHttpAddressesAreOpenedAndRedirectsFollowedOnlyToThem)
         { "telnet://" + silentHost, { refused("telnet://" + silentHost) } },
         // The transport would guess a scheme (ftp: for a host named "ftp.*").
         { host + "/", { refused(host + "/") } },
+        { "httpx://" + silentHost + "/x", { refused("httpx://" + silentHost + "/x") } },
+        { "https-proxy://" + silentHost + "/x", { refused("https-proxy://" + silentHost + "/x") } },
+        { "http:" + silentHost + "/x", { refused("http:" + silentHost + "/x") } },
         { "HTTP://" + host + "/a/b", {} },
         { origin + "/a/relative", {} },
         { origin + "/absolute-path", {} },
         { origin + "/network-path", {} },
+        // The second redirect is relative to the first one's target.
+        { origin + "/r/first", {} },
         { origin + "/to-ftp", { notFollowed("ftp://" + silentHost + "/x") } },
         { origin + "/to-telnet", { notFollowed("telnet://" + silentHost) } },
         { origin + "/to-file", { notFollowed(fileUrl) } },
@@ -191,7 +215,7 @@ TEST_F(ApiTest, OnlyHttpAddressesAreOpenedAndRedirectsFollowedOnlyToThem)
     }
     EXPECT_EQ(silent.waitUntilReady(true, 0), 0) << "something connected to " << silentHost;
     const auto requests = backend.requests();
-    EXPECT_EQ(std::count(requests.begin(), requests.end(), "/a/b"), 4);
+    EXPECT_EQ(std::count(requests.begin(), requests.end(), "/a/b"), 5);
     EXPECT_EQ(std::count(requests.begin(), requests.end(), "/loop"), 6);
 }
 

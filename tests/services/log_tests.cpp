@@ -5,6 +5,7 @@
 #include "services/log.h"
 #include "services/log_text.h"
 #include "services/utf8_text.h"
+#include "services/reply_limits.h"
 #include "support/captured_log.h"
 
 TEST(LogWriter, LinesGoToTheStreamOfTheirLevelAndToTheLoggerOrTheDebugOutput)
@@ -119,4 +120,55 @@ TEST(LogText, OutsideTextIsShownEscapedAndBounded)
         if (row.shown.size() <= 4096)
             EXPECT_EQ(shown_in_log(shown), shown);
     }
+}
+
+// The reshaping is done as the formatter writes, keeping only the logged start: on random values,
+// with long runs of line breaks, blanks and braces at either end and past the logged bound, the
+// line is the one the whole text, reshaped step by step, would give.
+TEST(LogWriter, LogJsonGivesTheLineOfTheWholeTextReshapedStepByStep)
+{
+    const auto reshaped = [](const juce::var& value) {
+        return "[INFO]: " + reply_text_for_log(juce::JSON::toString(value).removeCharacters("\"").trimCharactersAtStart("{")
+                                                   .trimCharactersAtEnd("}").replace("\\n", "\r\n").trimStart().trimEnd());
+    };
+    const juce::String pieces[] = { "x", "n", "\\", "\\n", "\"", "\n", " ", "{", "}", "[", juce::String::fromUTF8("\xc3\xa9"),
+                                    juce::String::repeatedString("\n", 3000), juce::String::repeatedString(" ", 5000),
+                                    juce::String::repeatedString("}", 70), juce::String::repeatedString("{", 70),
+                                    juce::String::repeatedString("y", 4090) };
+    juce::Random random(28);
+    const std::function<juce::var(int)> value = [&](int depth) -> juce::var {
+        const auto kind = random.nextInt(depth > 3 ? 2 : 4);
+        if (kind == 0)
+        {
+            juce::String text;
+            for (int n = random.nextInt(5); --n >= 0;)
+                text += pieces[random.nextInt((int) std::size(pieces))];
+            return text;
+        }
+        if (kind == 1)
+            return random.nextInt(1000);
+        juce::var result;
+        for (int n = random.nextInt(4); --n >= 0;)
+            if (kind == 2)
+                result.append(value(depth + 1));
+            else
+            {
+                if (result.isVoid())
+                    result = new juce::DynamicObject();
+                result.getDynamicObject()->setProperty(pieces[random.nextInt((int) std::size(pieces))].substring(0, 8) + juce::String(n), value(depth + 1));
+            }
+        return result;
+    };
+
+    CapturedLog logger;
+    int cut = 0;
+    for (int i = 0; i < 600; ++i)
+    {
+        const auto v = value(0);
+        log_json(v);
+        const auto expected = reshaped(v);
+        cut += expected.contains(" more bytes not logged]") ? 1 : 0;
+        ASSERT_EQ(logger.take(), juce::StringArray(expected)) << juce::JSON::toString(v).substring(0, 300);
+    }
+    EXPECT_GT(cut, 50);
 }
