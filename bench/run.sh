@@ -303,48 +303,34 @@ misplaced_directory_run() {
     serve_archive "$WORK/builds/app-$mb.zip"
 }
 
-# An archive of 100 link entries with 64 KB names (bench/layout_driver.cpp --kind links), which the
-# launcher refuses as longer than the OS takes: its peak memory against the archive's size.
-measure_long_links() {
-    local dir="$WORK/links" status=0
-    echo "-- an archive of link entries with 64 KB names" >&2
+# An archive made by bench/layout_driver.cpp that the launcher refuses as longer than the OS takes:
+# the headless run's peak memory against the archive's size. Sets R[<key>.bytes], R[<key>.rss] and
+# the driver's figures; the archive is removed afterwards.
+measure_refused_archive() {
+    local kind=$1 key=$2 what=$3 dir="$WORK/$2" status=0
+    echo "-- an archive of $what" >&2
     mkdir -p "$dir/driver"
-    "$LAYOUT" --kind links --folder "$dir/driver" --result "$dir/r.txt" --save "$WORK/builds/links.zip" \
+    "$LAYOUT" --kind "$kind" --folder "$dir/driver" --result "$dir/r.txt" --save "$WORK/builds/$key.zip" \
         >"$dir/driver.log" 2>&1 || status=$?
-    [ "$status" = 1 ] && [ -f "$WORK/builds/links.zip" ] || fail "the archive of long link names was not made (status $status)"
-    R[links.bytes]=$(stat -c %s "$WORK/builds/links.zip")
-    R[links.check]=$(value_of "$dir/r.txt" check_seconds)
-    serve_archive "$WORK/builds/links.zip"
+    [ "$status" = 1 ] && [ -f "$WORK/builds/$key.zip" ] || fail "the archive of $what was not made (status $status)"
+    R[$key.bytes]=$(stat -c %s "$WORK/builds/$key.zip")
+    R[$key.check]=$(value_of "$dir/r.txt" check_seconds)
+    R[$key.entries]=$(value_of "$dir/r.txt" entries)
+    serve_archive "$WORK/builds/$key.zip"
     launcher_folder "$dir"
     status=0
     HOME="$dir/home" /usr/bin/time -v -o "$dir/time.txt" timeout 600 "$dir/solvanter-launcher" --headless \
         >"$dir/output.log" 2>&1 || status=$?
     grep -q "is too long a path for the OS" "$(launcher_log "$dir")" && [ "$status" = 1 ] \
-        || { tail -c 600 "$(launcher_log "$dir")" >&2; fail "the long link names were not refused (status $status)"; }
-    R[links.rss]=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
+        || { tail -c 600 "$(launcher_log "$dir")" >&2; fail "the $what were not refused (status $status)"; }
+    R[$key.rss]=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
+    rm -f "$WORK/builds/$key.zip"
 }
 
-# An archive of 1,500 empty entries whose 64 KB names stand in the directory alone
-# (bench/layout_driver.cpp --kind names), refused the same way: names alone against the archive's size.
-measure_names_only() {
-    local dir="$WORK/names" status=0
-    echo "-- an archive of 64 KB names alone" >&2
-    mkdir -p "$dir/driver"
-    "$LAYOUT" --kind names --folder "$dir/driver" --result "$dir/r.txt" --save "$WORK/builds/names.zip" \
-        >"$dir/driver.log" 2>&1 || status=$?
-    [ "$status" = 1 ] && [ -f "$WORK/builds/names.zip" ] || fail "the archive of names alone was not made (status $status)"
-    R[names.bytes]=$(stat -c %s "$WORK/builds/names.zip")
-    R[names.entries]=$(value_of "$dir/r.txt" entries)
-    serve_archive "$WORK/builds/names.zip"
-    launcher_folder "$dir"
-    status=0
-    HOME="$dir/home" /usr/bin/time -v -o "$dir/time.txt" timeout 600 "$dir/solvanter-launcher" --headless \
-        >"$dir/output.log" 2>&1 || status=$?
-    grep -q "is too long a path for the OS" "$(launcher_log "$dir")" && [ "$status" = 1 ] \
-        || { tail -c 600 "$(launcher_log "$dir")" >&2; fail "the names alone were not refused (status $status)"; }
-    R[names.rss]=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$dir/time.txt")
-    rm -f "$WORK/builds/names.zip"
-}
+# 100 link entries with 64 KB names (--kind links), and 1,500 empty entries whose 64 KB names
+# stand in the directory alone (--kind names).
+measure_long_links() { measure_refused_archive links links "link entries with 64 KB names"; }
+measure_names_only() { measure_refused_archive names names "64 KB names alone"; }
 
 measure_size() {
     local mb=$1 archive bytes run
