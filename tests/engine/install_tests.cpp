@@ -414,16 +414,23 @@ TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
 }
 
 // Sound archives of an unusual shape install: a ZIP64 end record with extensible data, which the
-// framework passes over, and entries whose data lie in another order than their headers.
+// framework passes over, and entries whose data lie in another order than their headers. Names
+// that Windows reads as other names are names of their own on Linux, each written as itself.
 TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
 {
     const struct
     {
         const char* name;
         std::string archive;
+        std::vector<const char*> written {};
     } rows[] = {
         { "Zip64EndRecordWithExtensibleData", with_zip64_trailer(zip_of({ exe, version }), 2, 8, 8) },
         { "DataInReverseOrder", with_directory_reversed(zip_of({ exe, { "Solvanter/a/", "" }, { "Solvanter/a/b", "b" }, version })) },
+        { "NamesWindowsReadsOtherwise",
+          zip_of({ exe, version, { "Solvanter/version.txt.", "dot" }, { "Solvanter/version.txt ", "blank" },
+                   { "Solvanter/. ./. ./", "" }, { "Solvanter/a:b", "colon" }, { "Solvanter/nul.txt", "device" },
+                   { "Solvanter/CON", "device" }, link_entry("Solvanter/l", "aux/x") }),
+          { "version.txt.", "version.txt ", ". ./. .", "a:b", "nul.txt", "CON", "l" } },
     };
     for (const auto& row : rows)
     {
@@ -434,6 +441,8 @@ TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
         EXPECT_TRUE(result.wasOk()) << result.getErrorMessage();
         EXPECT_EQ(installed_version(), "2.0.0");
         EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
+        for (const auto* written : row.written)
+            EXPECT_TRUE(appFolder().getChildFile(written).exists() || appFolder().getChildFile(written).isSymbolicLink()) << written;
     }
 }
 
