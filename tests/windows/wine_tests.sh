@@ -388,6 +388,23 @@ windows_names)
             || fail "\"$added\": written into the installed build: $(ls -A "$INSTALL/Solvanter")"
     done
     wait_for_wine
+
+    # The launcher's own update goes through the same check, before the patcher sees anything.
+    kill "$BACKEND_PID"
+    wait "$BACKEND_PID" || true
+    rm -rf "$DIR/stage" "$LOG"
+    mkdir -p "$DIR/stage/Solvanter Launcher"
+    echo new >"$DIR/stage/Solvanter Launcher/solvanter-launcher.exe."
+    (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
+    LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
+    launcher --headless
+    expect_status 1
+    expect_log 'Entry "Solvanter Launcher/solvanter-launcher.exe." has a name that Windows reads as another name'
+    expect_log "Something went wrong with updating the launcher."
+    cmp -s "$EXE" "$INSTALL/solvanter-launcher.exe" || fail "the launcher was replaced"
+    ! ls "$INSTALL" | grep -qvxE 'Solvanter|config\.xml|install\.lock|solvanter-launcher\.exe' \
+        || fail "the launcher's update left: $(ls "$INSTALL")"
+    wait_for_wine
     ;;
 held_folders)
     # Wine, unlike Windows, renames a folder holding an open file, but not a folder held open
