@@ -53,8 +53,8 @@ bool start_program(juce::ChildProcess& process, const juce::StringArray& command
 
 // `text` in the bytes the command interpreter reads a batch file in: the code page a new console
 // starts with (on Windows the OEM code page; on Linux UTF-8, which the script host reads). False,
-// and `bytes` unusable, when a character of `text` has no exact form there. `code_page_name` names
-// that code page for a message ("437", "UTF-8").
+// and `bytes` unusable, when a character of `text` has no exact form there.
+// console_code_page_name names that code page for a message ("437", "UTF-8").
 bool to_console_code_page(const juce::String& text, std::string& bytes);
 juce::String console_code_page_name();
 

@@ -38,10 +38,10 @@ bool name_is_read_as_itself(std::string_view name)
     if (name.find(':') != std::string_view::npos)
         return false;
 
-    // A device name stands for the device in any folder and in any case, also before an
-    // extension, with blanks before that extension dropped ("nul.txt", "CON .log"). The list is
-    // the one Windows documents as reserved: besides 1-9, the ports also take 0 and the Latin-1
-    // superscripts 1, 2 and 3.
+    // A file named as a device is the device, in any case, also before an extension, with blanks
+    // before that extension dropped ("nul.txt", "CON .log"); a folder of that name cannot be made.
+    // The list is the one Windows documents as reserved: besides 1-9, the ports also take 0 and
+    // the Latin-1 superscripts 1, 2 and 3.
     auto base = name.substr(0, std::min(name.find('.'), name.size()));
     while (! base.empty() && base.back() == ' ')
         base.remove_suffix(1);
