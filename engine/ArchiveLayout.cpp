@@ -141,6 +141,8 @@ juce::Result check_link_target(const LinkPaths& links, const std::string& link, 
     // A drive, a stream or a leading separator: not relative to the link.
     if (raw.empty() || raw.find(':') != std::string::npos || platform::is_link_target_separator((juce::uint8) raw[0]))
         return fail("does not point inside the build's folder");
+    if (name_read_otherwise(raw))
+        return fail("has a target with a name that Windows reads as another name");
 
     // The walk's folder as folded text, and where each folder on the way to it ends, from the root down.
     struct Folder
@@ -253,6 +255,11 @@ juce::Result check_archive_layout(juce::ZipFile& zip, const ZipDirectory& direct
             return juce::Result::fail("Entry " + shown_in_log(path) + " is outside the target directory");
 
         const auto names = std::string(paths[i]);
+        // Judged as resolved, as the OS gets it: Windows would write such a name as another one,
+        // which no later removal of the build reaches.
+        if (const auto name = name_read_otherwise(names))
+            return juce::Result::fail("Entry " + shown_in_log(path).quoted() + " has a name that Windows reads as another name: "
+                                      + shown_in_log(name->data(), name->size()).quoted());
         depth = names.empty() ? 0 : (size_t) std::count(names.begin(), names.end(), '/') + 1;
         // A folder entry is created where it names; anything else only below its parent.
         const bool isFolder = path.endsWithChar('/');

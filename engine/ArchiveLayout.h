@@ -40,9 +40,10 @@ private:
 //
 // Names and link targets are judged as the bytes the OS gets: one that is not valid UTF-8, which
 // a decoder on the way would read as other characters, is refused. So is an entry whose path below
-// `root` (or its folder's) is longer than the OS takes. The cost is linear in the length of the
-// archive's names, and so is the memory it takes beyond `paths`. `zip` is opened on
-// `directory.without_names`.
+// `root` (or its folder's) is longer than the OS takes, and an entry or a link target with a name
+// the OS reads as another (on Windows: a trailing dot or blank, a ':', a device name). The cost is
+// linear in the length of the archive's names, and so is the memory it takes beyond `paths`.
+// `zip` is opened on `directory.without_names`.
 //
 // `stopRequested` is asked between entries; when it says so the check fails with "Cancelled" and
 // `failedIndex` is -1. On any other failure `failedIndex` is the entry at fault. Worker thread.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include <juce_core/juce_core.h>
@@ -12,7 +13,12 @@
 // characters: C0 AE becomes a '.', C0 AF a '/'. Well-formed UTF-8 (is_utf8_text) is the same text
 // at every step; shown_as_text names a name that is not.
 
+// The first name of `path` (UTF-8, names between the separators the OS reads) that the OS would
+// read as another name (see platform::name_is_read_as_itself), or nothing. Empty names, "." and
+// "..", which the OS reads as what they are, are left to the walks that resolve them.
+std::optional<std::string_view> name_read_otherwise(std::string_view path);
+
 // The last check where a path below a folder meets the OS: `relative`, exactly as it is handed
 // over, is UTF-8 text and every name in it, between the separators the OS reads, is a name of
-// its own: not empty, "." or "..".
+// its own: not empty, "." or "..", and read by the OS as itself.
 bool is_plain_relative_path(std::string_view relative);

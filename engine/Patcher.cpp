@@ -41,6 +41,28 @@ juce::String shown(const juce::String& text)
     return "\"" + shown_in_log(text) + "\"";
 }
 
+// cmd reads the batch file in the console's code page: a path or name there must come out of it
+// as the very text meant, or cmd moves, removes and restarts other files than those meant.
+bool console_can_carry(const juce::String& text)
+{
+    std::string bytes;
+    return platform::to_console_code_page(text, bytes);
+}
+
+juce::String outside_the_code_page()
+{
+    return " cannot be written to the patcher script in the console's code page " + platform::console_code_page_name();
+}
+
+bool write_batch(const juce::File& file, const juce::StringArray& lines)
+{
+    // CR LF between lines and none after the last, in the console's code page.
+    std::string bytes;
+    return platform::to_console_code_page(lines.joinIntoString("\r\n"), bytes)
+           && file.replaceWithData(bytes.data(), bytes.size());
+}
+
+// patcher.vbs holds ASCII alone: it names the batch file relative to the working folder.
 bool write_script(const juce::File& file, const juce::StringArray& lines)
 {
     // 8-bit text, no byte-order mark, CR LF between lines and none after the last.
@@ -66,6 +88,8 @@ juce::Result Patcher::generate()
     if (! batch_can_carry(executable.getFullPathName().replaceCharacter(separator, '/')))
         return juce::Result::fail("Launcher path " + shown(executable.getFullPathName())
                                   + " cannot be written to the patcher script");
+    if (! console_can_carry(executable.getFullPathName()))
+        return juce::Result::fail("Launcher path " + shown(executable.getFullPathName()) + outside_the_code_page());
 
     // Keys compare without case, as Windows names do: two names that differ only in case are
     // one target, moved once.
@@ -77,6 +101,8 @@ juce::Result Patcher::generate()
         if (! batch_can_carry_name(file.getFileName()))
             return juce::Result::fail("Launcher build entry " + shown(file.getFileName())
                                       + " cannot be written to the patcher script");
+        if (! console_can_carry(file.getFileName()))
+            return juce::Result::fail("Launcher build entry " + shown(file.getFileName()) + outside_the_code_page());
         moves.set(file.getFileName(), batch_path(file, installFolder));
     }
 
@@ -95,7 +121,7 @@ juce::Result Patcher::generate()
     batch.add(")");
     batch.add(batch_quoted(executable.getFullPathName()));
 
-    if (! write_script(installFolder.getChildFile("patcher.bat"), batch))
+    if (! write_batch(installFolder.getChildFile("patcher.bat"), batch))
         return juce::Result::fail("Failed to write patcher batch script to file");
 
     const juce::StringArray vbs {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <string_view>
 
 #include <juce_core/juce_core.h>
 
@@ -21,6 +23,12 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry& entry, const juce::F
 // Whether the OS reads this character of a link's target, or of a path, as a separator between
 // names: on Linux only '/', on Windows the backslash as well. A '~' is a name like any other on both.
 bool is_link_target_separator(juce::juce_wchar c);
+
+// Whether the OS reads this one name of a path (UTF-8, no separator, not "." or "..") as exactly
+// this name. Windows drops a name's trailing dots and blanks, reads a ':' as a drive or a stream,
+// and a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, also with an extension) as the device; on
+// Linux every such name is itself.
+bool name_is_read_as_itself(std::string_view name);
 
 // Whether the OS takes a path this long, whole as the launcher hands it over: one for a folder to
 // be made (`folder`), or for a file or link. Linux: PATH_MAX bytes with the closing NUL. Windows,
@@ -42,6 +50,13 @@ bool can_start_program(const juce::File& executable);
 
 // Starts command[0] with the other elements as arguments; false when the OS cannot start it.
 bool start_program(juce::ChildProcess& process, const juce::StringArray& command);
+
+// `text` in the bytes the command interpreter reads a batch file in: the code page a new console
+// starts with (on Windows the OEM code page; on Linux UTF-8, which the script host reads). False,
+// and `bytes` unusable, when a character of `text` has no exact form there.
+// console_code_page_name names that code page for a message ("437", "UTF-8").
+bool to_console_code_page(const juce::String& text, std::string& bytes);
+juce::String console_code_page_name();
 
 // Starts the patcher's existing script detached from the launcher, in the current working
 // directory.

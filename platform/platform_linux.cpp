@@ -184,6 +184,12 @@ bool is_link_target_separator(juce::juce_wchar c)
     return c == '/';
 }
 
+bool name_is_read_as_itself(std::string_view)
+{
+    // Linux takes any bytes but '/' and NUL as a name, as they are.
+    return true;
+}
+
 bool path_fits(const juce::String& path, bool)
 {
     // The framework hands the OS a path's UTF-8 bytes as they are.
@@ -448,6 +454,18 @@ void make_oversized_writes_fail()
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGXFSZ, &action, nullptr);
+}
+
+bool to_console_code_page(const juce::String& text, std::string& bytes)
+{
+    // The script host reads the batch file's paths as the UTF-8 bytes the OS takes.
+    bytes = text.toStdString();
+    return true;
+}
+
+juce::String console_code_page_name()
+{
+    return "UTF-8";
 }
 
 // The self-update's scripts: no Windows Script Host here, so the launcher ships its own host,

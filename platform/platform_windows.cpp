@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cctype>
+
 namespace platform
 {
 bool display_available()
@@ -24,6 +27,37 @@ void apply_entry_permissions(const juce::ZipFile::ZipEntry&, const juce::File&)
 bool is_link_target_separator(juce::juce_wchar c)
 {
     return c == '/' || c == '\\';
+}
+
+bool name_is_read_as_itself(std::string_view name)
+{
+    // Win32 drops a name's trailing dots and blanks on the way to the file system, and a colon
+    // starts a stream's name (or ends a drive's).
+    if (! name.empty() && (name.back() == '.' || name.back() == ' '))
+        return false;
+    if (name.find(':') != std::string_view::npos)
+        return false;
+
+    // A file named as a device is the device, in any case, also before an extension, with blanks
+    // before that extension dropped ("nul.txt", "CON .log"); a folder of that name cannot be made.
+    // The list is the one Windows documents as reserved: besides 1-9, the ports also take 0 and
+    // the Latin-1 superscripts 1, 2 and 3.
+    auto base = name.substr(0, std::min(name.find('.'), name.size()));
+    while (! base.empty() && base.back() == ' ')
+        base.remove_suffix(1);
+    const auto is = [&](std::string_view prefix) {
+        return base.size() >= prefix.size()
+               && std::equal(prefix.begin(), prefix.end(), base.begin(),
+                             [](char a, char b) { return a == (char) std::toupper((unsigned char) b); });
+    };
+    if (base.size() == 3)
+        return ! (is("CON") || is("PRN") || is("AUX") || is("NUL"));
+    if (! is("COM") && ! is("LPT"))
+        return true;
+    const auto port = base.substr(3);
+    const bool digit = port.size() == 1 && port[0] >= '0' && port[0] <= '9';
+    const bool superscript = port == "\xC2\xB9" || port == "\xC2\xB2" || port == "\xC2\xB3";
+    return ! (digit || superscript);
 }
 
 bool path_fits(const juce::String& path, bool folder)
@@ -169,6 +203,41 @@ bool delete_tree(const juce::File& file)
 void make_oversized_writes_fail()
 {
     // Windows has no file-size limit that ends a process: a write past a quota simply fails.
+}
+
+bool to_console_code_page(const juce::String& text, std::string& bytes)
+{
+    // A new console, like the hidden one Windows Script Host starts cmd in, starts in the OEM code
+    // page. No character may be replaced by a look-alike or the default character: the bytes are
+    // read back as cmd reads them and must give the very text.
+    bytes.clear();
+    const auto page = GetOEMCP();
+    const std::wstring wide = text.toWideCharPointer();
+    if (wide.empty())
+        return true;
+    const bool utf8 = page == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    const auto size = WideCharToMultiByte(page, flags, wide.data(), (int) wide.size(), nullptr, 0, nullptr,
+                                          utf8 ? nullptr : &usedDefault);
+    if (size <= 0 || usedDefault)
+        return false;
+    bytes.resize((size_t) size);
+    if (WideCharToMultiByte(page, flags, wide.data(), (int) wide.size(), bytes.data(), size, nullptr,
+                            utf8 ? nullptr : &usedDefault)
+            != size
+        || usedDefault)
+        return false;
+
+    const auto units = MultiByteToWideChar(page, 0, bytes.data(), size, nullptr, 0);
+    std::wstring readBack((size_t) std::max(units, 0), L'\0');
+    return units > 0 && MultiByteToWideChar(page, 0, bytes.data(), size, readBack.data(), units) == units
+           && readBack == wide;
+}
+
+juce::String console_code_page_name()
+{
+    return GetOEMCP() == CP_UTF8 ? juce::String("UTF-8") : juce::String((int) GetOEMCP());
 }
 
 bool start_patcher_script(const juce::File& vbsFile)

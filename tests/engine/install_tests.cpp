@@ -523,7 +523,8 @@ TEST_F(EngineTest, LinksInsideTheBuildInstallAsTheOsReadsThem)
 }
 
 // Sound archives of an unusual shape install: a ZIP64 end record with extensible data, which the
-// framework passes over, and entries whose data lie in another order than their headers.
+// framework passes over, and entries whose data lie in another order than their headers. Names
+// that Windows reads as other names are names of their own on Linux, each written as itself.
 TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
 {
     const auto longest = name_of_path_length(PATH_MAX - 1);
@@ -531,12 +532,19 @@ TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
     {
         const char* name;
         std::string archive;
-        juce::String written; // an entry that must be in place, holding "far"
+        juce::String written {}; // an entry that must be in place, holding "far"
+        std::vector<const char*> present {}; // names in the build that must be there as themselves
     } rows[] = {
         { "Zip64EndRecordWithExtensibleData", with_zip64_trailer(zip_of({ exe, version }), 2, 8, 8) },
         { "DataInReverseOrder", with_directory_reversed(zip_of({ exe, { "Solvanter/a/", "" }, { "Solvanter/a/b", "b" }, version })) },
         // A path exactly as long as the OS takes, below the folder the install unzips into.
         { "PathAtTheLimit", zip_of({ exe, version, { longest, "far" } }), longest },
+        { "NamesWindowsReadsOtherwise",
+          zip_of({ exe, version, { "Solvanter/version.txt.", "dot" }, { "Solvanter/version.txt ", "blank" },
+                   { "Solvanter/. ./. ./", "" }, { "Solvanter/a:b", "colon" }, { "Solvanter/nul.txt", "device" },
+                   { "Solvanter/CON", "device" }, link_entry("Solvanter/l", "aux/x") }),
+          {},
+          { "version.txt.", "version.txt ", ". ./. .", "a:b", "nul.txt", "CON", "l" } },
     };
     for (const auto& row : rows)
     {
@@ -549,6 +557,8 @@ TEST_F(EngineTest, SoundArchivesOfUnusualShapeInstall)
         EXPECT_TRUE(platform::can_start_program(launcher_executable_file("Solvanter")));
         if (row.written.isNotEmpty())
             EXPECT_EQ(launcher_child_file(row.written).loadFileAsString(), "far");
+        for (const auto* name : row.present)
+            EXPECT_TRUE(appFolder().getChildFile(name).exists() || appFolder().getChildFile(name).isSymbolicLink()) << name;
     }
 }
 

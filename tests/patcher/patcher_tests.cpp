@@ -39,14 +39,16 @@ struct PatcherFiles : EngineTest
 
 TEST_F(PatcherFiles, OneMovePerTopLevelEntryInListingOrder)
 {
-    for (auto name : { "solvanter-launcher", ".hidden", "sub folder/inner.txt", "Readme.txt", "README.TXT", "100%" })
-        ASSERT_TRUE(write_file(newBuild.getChildFile(name), name));
+    for (auto name : { "solvanter-launcher", ".hidden", "sub folder/inner.txt", "Readme.txt", "README.TXT", "100%",
+                       "n\xC3\xBCw-\xC3\xA9.txt", "\xD0\x96\xD1\x83\xD0\xBA" })
+        ASSERT_TRUE(write_file(newBuild.getChildFile(juce::CharPointer_UTF8(name)), name));
 
     ASSERT_TRUE(Patcher(newBuild).generate().wasOk());
 
     // Each entry's line, in the order the OS lists them. Names equal but for case are one line at
     // the first one's place, moved from the later one's path. A percent sign is doubled, as a
-    // batch file must write it.
+    // batch file must write it. Names outside ASCII are written in the bytes the script host reads,
+    // UTF-8.
     const std::map<juce::String, std::string> lineWhenFirst {
         { "solvanter-launcher", "move /y \"Solvanter Launcher\\solvanter-launcher\" \"solvanter-launcher\"\r\n" },
         { ".hidden", "move /y \"Solvanter Launcher\\.hidden\" \".hidden\"\r\n" },
@@ -54,6 +56,10 @@ TEST_F(PatcherFiles, OneMovePerTopLevelEntryInListingOrder)
         { "Readme.txt", "move /y \"Solvanter Launcher\\README.TXT\" \"Readme.txt\"\r\n" },
         { "README.TXT", "move /y \"Solvanter Launcher\\Readme.txt\" \"README.TXT\"\r\n" },
         { "100%", "move /y \"Solvanter Launcher\\100%%\" \"100%%\"\r\n" },
+        { juce::CharPointer_UTF8("n\xC3\xBCw-\xC3\xA9.txt"),
+          "move /y \"Solvanter Launcher\\n\xC3\xBCw-\xC3\xA9.txt\" \"n\xC3\xBCw-\xC3\xA9.txt\"\r\n" },
+        { juce::CharPointer_UTF8("\xD0\x96\xD1\x83\xD0\xBA"),
+          "move /y \"Solvanter Launcher\\\xD0\x96\xD1\x83\xD0\xBA\" \"\xD0\x96\xD1\x83\xD0\xBA\"\r\n" },
     };
     std::string moves;
     bool readmeDone = false;

@@ -18,7 +18,8 @@ protected:
             ASSERT_TRUE(needed.existsAsFile()) << needed.getFullPathName();
 
         ASSERT_TRUE(start_backend_for_launcher(backend)) << "port stayed taken";
-        std::vector<ZipEntry> update { { "Solvanter Launcher/" + markerName, "updated" } };
+        std::vector<ZipEntry> update { { "Solvanter Launcher/" + markerName, "updated" },
+                                       { "Solvanter Launcher/" + wideMarkerName, "updated" } };
         for (const auto& program : { launcher, script_host_binary() })
             update.push_back({ "Solvanter Launcher/" + program.getFileName(), file_bytes(program), 0100755 });
         backend.script("/builds/launcher.zip", devbackend::Reply::file(zip_of(update)), false);
@@ -37,10 +38,14 @@ protected:
         firstLog = (first.std_out() + first.std_err()).toStdString();
     }
 
+    void round_trip(const juce::String& folder);
+
     bool logged(const std::string& text) const { return firstLog.find(text) != std::string::npos; }
 
     // The interpreter would read these percent signs as variables, were they not escaped.
     const juce::String markerName = "marker %PATH% 100%.txt";
+    // Written into the batch file as the script host reads it.
+    const juce::String wideMarkerName = juce::CharPointer_UTF8("n\xC3\xBCw-\xC3\xA9 \xD0\x96\xD1\x83\xD0\xBA.txt");
     const juce::File launcher = build_file("bin/solvanter-launcher");
     devbackend::DevBackend backend;
     juce::File install;
@@ -50,7 +55,18 @@ protected:
 
 TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
 {
-    LauncherProcess first("install %PATH% 100%");
+    round_trip("install %PATH% 100%");
+}
+
+// Names outside ASCII, in the folder's path and the update's entries, reach the OS as they are.
+TEST_F(SelfUpdateRun, UpdatedLauncherRestartsFromAFolderNamedOutsideAscii)
+{
+    round_trip(juce::CharPointer_UTF8("inst\xC3\xBC \xD0\x96\xD1\x83\xD0\xBA"));
+}
+
+void SelfUpdateRun::round_trip(const juce::String& folder)
+{
+    LauncherProcess first(folder);
     run_first(first);
     ASSERT_EQ(firstExitCode, 0) << firstLog;
     EXPECT_TRUE(logged("Closing launcher for self-update")) << firstLog;
@@ -64,6 +80,7 @@ TEST_F(SelfUpdateRun, UpdatedLauncherRestartsItselfAndLaunchesTheApp)
     EXPECT_TRUE(patcherTxt.loadFileAsString().startsWith("Waiting for 1 seconds...\r\nstarting Launcher self-update...\r\n"))
         << patcherTxt.loadFileAsString();
     EXPECT_TRUE(install.getChildFile(markerName).existsAsFile());
+    EXPECT_TRUE(install.getChildFile(wideMarkerName).existsAsFile());
     EXPECT_FALSE(install.getChildFile("Solvanter Launcher").exists());
 
     // The restarted launcher checks again, is up to date, installs the application and starts it.

@@ -98,6 +98,8 @@ INSTALL="$DIR/install"
 # cmd would drop this percent sign from the patcher's restart line, were it not escaped. Wine's
 # ShellExecute expands a variable such as %PATH% in the script's own path, so there is only one.
 [ "$CASE" != self_update ] || INSTALL="$DIR/install 100%"
+# cmd reads the patcher's batch file in the console's code page (437 in this prefix).
+[ "$CASE" != self_update_code_page ] || INSTALL="$DIR/instü"
 rm -rf "$DIR"
 mkdir -p "$INSTALL" "$DIR/builds"
 cp "$EXE" "$INSTALL/solvanter-launcher.exe"
@@ -270,6 +272,139 @@ self_update)
     [ ! -e "$INSTALL/Solvanter Launcher" ] || fail "the update's folder is left"
     [ "$(grep -c "Checking app update" "$LOG")" -eq 1 ] || fail "the application was checked other than once"
     [ "$(grep -c '/check_version/launcher/' "$DIR/backend.txt")" -eq 2 ] || fail "launcher checks: $(cat "$DIR/backend.txt")"
+    ;;
+self_update_code_page)
+    # From a folder, and with a new entry, whose names hold letters outside ASCII but inside the
+    # console's code page: the batch file carries them, every file moves in and the launcher
+    # restarts. A name outside the code page (Cyrillic), in an entry or in the launcher's folder,
+    # fails the update before either script is written, the launcher's files unchanged.
+    stage_update() {
+        rm -rf "$DIR/stage" "$DIR/builds/launcher.zip"
+        mkdir -p "$DIR/stage/Solvanter Launcher"
+        cp "$EXE" "$DIR/stage/Solvanter Launcher/solvanter-launcher.exe"
+        local name
+        for name in "$@"; do echo updated >"$DIR/stage/Solvanter Launcher/$name"; done
+        (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
+    }
+    stage_update nüw-é.txt
+    LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
+    launcher --headless
+    expect_status 0
+    expect_log "Closing launcher for self-update"
+    restarted_quit() { [ "$(grep -c "Quit launcher" "$LOG")" -ge 2 ]; }
+    wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
+    expect_log "App process found"
+    wait_for_wine
+    [ "$(cat "$INSTALL/nüw-é.txt")" = updated ] || fail "nüw-é.txt was not moved into place: $(ls "$INSTALL")"
+    [ ! -e "$INSTALL/Solvanter Launcher" ] || fail "the update's folder is left: $(ls "$INSTALL/Solvanter Launcher")"
+    [ "$(grep -c '/check_version/launcher/' "$DIR/backend.txt")" -eq 2 ] || fail "launcher checks: $(cat "$DIR/backend.txt")"
+
+    # The backend offers the update once: a new one for each launcher.
+    refused_update() {
+        local install=$1 refusal=$2
+        kill "$BACKEND_PID"
+        wait "$BACKEND_PID" || true
+        LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
+        [ "$install" = "$INSTALL" ] || cp "$INSTALL/config.xml" "$install/"
+        rm -f "$LOG" "$install/patcher.bat" "$install/patcher.vbs"
+        STATUS=0
+        timeout 120 wine "$install/solvanter-launcher.exe" --headless >"$DIR/out.txt" 2>&1 || STATUS=$?
+        expect_status 1
+        expect_log "$refusal"
+        expect_log "Something went wrong with updating the launcher."
+        ! log_has "Closing launcher for self-update" || fail "the update was handed over"
+        [ ! -e "$install/patcher.bat" ] && [ ! -e "$install/patcher.vbs" ] || fail "a script was written: $(ls "$install")"
+        cmp -s "$EXE" "$install/solvanter-launcher.exe" || fail "the launcher was replaced"
+        [ ! -e "$install/Жук.txt" ] || fail "Жук.txt was moved in"
+    }
+    stage_update Жук.txt
+    refused_update "$INSTALL" '[ERROR]: Launcher build entry "Жук.txt" cannot be written to the patcher script in the console'"'"'s code page 437'
+    wait_for_wine
+    stage_update
+    other="$DIR/inst Жук"
+    mkdir -p "$other"
+    cp "$EXE" "$other/solvanter-launcher.exe"
+    refused_update "$other" '[ERROR]: Launcher path "C:\cases\self_update_code_page\inst Жук\solvanter-launcher.exe" cannot be written to the patcher script in the console'"'"'s code page 437'
+    wait_for_wine
+    ;;
+windows_names)
+    # Names Windows reads as other names, in an entry or a link's target: refused before anything
+    # is written, the installed build kept and no staging folder left. Names that only look like
+    # them install.
+    start_backend
+    mkdir -p "$INSTALL/Solvanter"
+    cp "$WORK/standin_win.exe" "$INSTALL/Solvanter/Solvanter.exe"
+    printf 0.9.0 >"$INSTALL/Solvanter/version.txt"
+    # what the archive adds below Solvanter/ (a folder ends in '/', a link is "name -> target") | the refusal
+    rows=(
+        '. ./. ./|Entry "Solvanter/. ./" has a name that Windows reads as another name: ". ."'
+        '. /x.txt|has a name that Windows reads as another name: ". "'
+        'version.txt.|Entry "Solvanter/version.txt." has a name that Windows reads as another name: "version.txt."'
+        'version.txt |Entry "Solvanter/version.txt " has a name that Windows reads as another name: "version.txt "'
+        'a:b|Entry "Solvanter/a:b" has a name that Windows reads as another name: "a:b"'
+        'nul.txt|Entry "Solvanter/nul.txt" has a name that Windows reads as another name: "nul.txt"'
+        'lib/CON|Entry "Solvanter/lib/CON" has a name that Windows reads as another name: "CON"'
+        'Con .tar.gz|Entry "Solvanter/Con .tar.gz" has a name that Windows reads as another name: "Con .tar.gz"'
+        'lpt9.log|Entry "Solvanter/lpt9.log" has a name that Windows reads as another name: "lpt9.log"'
+        'COM¹|Entry "Solvanter/COM¹" has a name that Windows reads as another name: "COM¹"'
+        'l -> lib/version.txt.|Link "Solvanter/l" has a target with a name that Windows reads as another name: "lib/version.txt."'
+        'l -> aux/x|Link "Solvanter/l" has a target with a name that Windows reads as another name: "aux/x"'
+        ' lead/.hidden|'
+        'COM10|'
+        'console.txt|'
+        'nul_x|'
+    )
+    for row in "${rows[@]}"; do
+        added=${row%%|*} refusal=${row#*|}
+        stage="$DIR/stage"
+        rm -rf "$stage" "$DIR/builds/app.zip" "$LOG"
+        mkdir -p "$stage/Solvanter"
+        cp "$WORK/standin_win.exe" "$stage/Solvanter/Solvanter.exe"
+        printf 1.0.0 >"$stage/Solvanter/version.txt"
+        case $added in
+        *' -> '*) ln -s "${added#* -> }" "$stage/Solvanter/${added%% -> *}" ;;
+        */) mkdir -p "$stage/Solvanter/$added" ;;
+        *) mkdir -p "$(dirname "$stage/Solvanter/$added")"; echo added >"$stage/Solvanter/$added" ;;
+        esac
+        (cd "$stage" && zip -q -r -y -X "$DIR/builds/app.zip" Solvanter)
+        launcher --headless
+        if [ -z "$refusal" ]; then
+            expect_status 0
+            [ "$(cat "$INSTALL/Solvanter/$added")" = added ] || fail "\"$added\" was not installed: $(ls -a "$INSTALL/Solvanter")"
+            [ "$(cat "$INSTALL/Solvanter/version.txt")" = 1.0.0 ] || fail "\"$added\": version.txt"
+            wait_for_wine
+            rm -rf "$INSTALL/Solvanter"
+            mkdir -p "$INSTALL/Solvanter"
+            cp "$WORK/standin_win.exe" "$INSTALL/Solvanter/Solvanter.exe"
+            printf 0.9.0 >"$INSTALL/Solvanter/version.txt"
+            continue
+        fi
+        expect_status 1
+        expect_log "$refusal"
+        [ "$(cat "$INSTALL/Solvanter/version.txt")" = 0.9.0 ] || fail "\"$added\": the installed build was replaced"
+        ! ls "$INSTALL" | grep -qvxE 'Solvanter|config\.xml|install\.lock|solvanter-launcher\.exe' \
+            || fail "\"$added\": left beside the launcher: $(ls "$INSTALL")"
+        [ "$(ls -A "$INSTALL/Solvanter" | tr '\n' ' ')" = "Solvanter.exe version.txt " ] \
+            || fail "\"$added\": written into the installed build: $(ls -A "$INSTALL/Solvanter")"
+    done
+    wait_for_wine
+
+    # The launcher's own update goes through the same check, before the patcher sees anything.
+    kill "$BACKEND_PID"
+    wait "$BACKEND_PID" || true
+    rm -rf "$DIR/stage" "$LOG"
+    mkdir -p "$DIR/stage/Solvanter Launcher"
+    echo new >"$DIR/stage/Solvanter Launcher/solvanter-launcher.exe."
+    (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
+    LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
+    launcher --headless
+    expect_status 1
+    expect_log 'Entry "Solvanter Launcher/solvanter-launcher.exe." has a name that Windows reads as another name'
+    expect_log "Something went wrong with updating the launcher."
+    cmp -s "$EXE" "$INSTALL/solvanter-launcher.exe" || fail "the launcher was replaced"
+    ! ls "$INSTALL" | grep -qvxE 'Solvanter|config\.xml|install\.lock|solvanter-launcher\.exe' \
+        || fail "the launcher's update left: $(ls "$INSTALL")"
+    wait_for_wine
     ;;
 held_folders)
     # Wine, unlike Windows, renames a folder holding an open file, but not a folder held open
