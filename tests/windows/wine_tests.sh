@@ -161,6 +161,17 @@ wait_for_wine() {
     timeout 60 wine taskkill /im Solvanter.exe >/dev/null 2>&1 || true
     timeout 60 wineserver -w || fail "Wine processes still running after 60 s"
 }
+# The launcher hands its update to the patcher, which restarts it; the restarted launcher installs
+# and starts the application.
+self_update_and_restart() {
+    launcher --headless
+    expect_status 0
+    expect_log "Closing launcher for self-update"
+    restarted_quit() { [ "$(grep -c "Quit launcher" "$LOG")" -ge 2 ]; }
+    wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
+    expect_log "App process found"
+    wait_for_wine
+}
 window_open() { xwininfo -root -tree 2>/dev/null | grep -qF "\"$1\""; }
 # Holds a file or folder (a Windows path) open without sharing until hold_open.exe is killed.
 hold() {
@@ -261,13 +272,7 @@ self_update)
     echo updated >"$DIR/stage/Solvanter Launcher/marker 100%.txt"
     (cd "$DIR/stage" && zip -q -r -X "$DIR/builds/launcher.zip" "Solvanter Launcher")
     LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
-    launcher --headless
-    expect_status 0
-    expect_log "Closing launcher for self-update"
-    restarted_quit() { [ "$(grep -c "Quit launcher" "$LOG")" -ge 2 ]; }
-    wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
-    expect_log "App process found"
-    wait_for_wine
+    self_update_and_restart
     [ "$(cat "$INSTALL/marker 100%.txt")" = updated ] || fail "the marker was not moved into place"
     [ ! -e "$INSTALL/Solvanter Launcher" ] || fail "the update's folder is left"
     [ "$(grep -c "Checking app update" "$LOG")" -eq 1 ] || fail "the application was checked other than once"
@@ -288,13 +293,7 @@ self_update_code_page)
     }
     stage_update nüw-é.txt
     LAUNCHER_UPDATE="2.9.25 launcher.zip 1" start_backend
-    launcher --headless
-    expect_status 0
-    expect_log "Closing launcher for self-update"
-    restarted_quit() { [ "$(grep -c "Quit launcher" "$LOG")" -ge 2 ]; }
-    wait_for 90 restarted_quit || fail "the restarted launcher did not quit"
-    expect_log "App process found"
-    wait_for_wine
+    self_update_and_restart
     [ "$(cat "$INSTALL/nüw-é.txt")" = updated ] || fail "nüw-é.txt was not moved into place: $(ls "$INSTALL")"
     [ ! -e "$INSTALL/Solvanter Launcher" ] || fail "the update's folder is left: $(ls "$INSTALL/Solvanter Launcher")"
     [ "$(grep -c '/check_version/launcher/' "$DIR/backend.txt")" -eq 2 ] || fail "launcher checks: $(cat "$DIR/backend.txt")"
