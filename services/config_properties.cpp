@@ -112,8 +112,9 @@ bool ConfigProperties::load(juce::StringArray& fileKeys, juce::StringArray& file
                                ? markup->toString(juce::XmlElement::TextFormat().singleLine().withoutHeader())
                                : entry->getStringAttribute("val");
 
-        // Each value is parsed again when the file is saved.
-        if (const auto why = xml_refusal(value, max_nesting); why.isNotEmpty())
+        // Each value is parsed again when the file is saved; one with an '&' that has no ';' is
+        // saved as text instead (see save_if_needed), as the framework's failing parse saved it.
+        if (const auto why = xml_refusal(value, max_nesting); why.isNotEmpty() && why != xml_unended_entity)
         {
             log_ignored(file, "the value of " + shown_in_log(name).quoted() + " holds " + why);
             return false;
@@ -164,8 +165,10 @@ bool ConfigProperties::save_if_needed()
     {
         auto* entry = doc.createNewChildElement("VALUE");
         entry->setAttribute("name", keys[i]);
-        // A value that reads as markup is stored as markup, as the framework's properties files do.
-        if (auto markup = juce::parseXML(values[i]))
+        // A value that reads as markup is stored as markup, as the framework's properties files do;
+        // one the parser would not read whole (or only slowly) is stored as text.
+        auto markup = xml_refusal(values[i], max_nesting).isEmpty() ? juce::parseXML(values[i]) : nullptr;
+        if (markup != nullptr)
             entry->addChildElement(markup.release());
         else
             entry->setAttribute("val", values[i]);

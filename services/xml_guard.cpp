@@ -383,7 +383,7 @@ juce::String xml_refusal(const juce::String& text, int maxDepth)
     if (mirror.badReference)
         return "a character reference to no Unicode character";
     if (mirror.unendedEntity)
-        return "an entity reference without its ';'";
+        return xml_unended_entity;
     if (mirror.endless)
         return "a processing instruction before text inside an element, which the XML reader never gets past";
     if (mirror.deepest > maxDepth)

@@ -9,3 +9,7 @@
 // than ...", ...). An unknown entity is no reason: without a DTD the parser reads it as its name.
 // The text must be valid UTF-8.
 juce::String xml_refusal(const juce::String& text, int maxDepth);
+
+// The refusal of an entity reference without its ';': the parser reads on to the text's end from
+// each such '&' and then fails, so such a text is no markup, only slow to find so.
+inline constexpr const char* xml_unended_entity = "an entity reference without its ';'";
