@@ -1,6 +1,8 @@
 // The worker's sequence: working directory, backend wait, launcher update, app update, launch.
 #include "engine/LauncherComponent.h"
 
+#include <cstring>
+
 #include "services/api.h"
 #include "services/build_info.h"
 #include "services/log.h"
@@ -59,7 +61,7 @@ void LauncherComponent::sequence_broke_off(const char* step, const char* line, c
 {
     try
     {
-        log_error(line + juce::String(step) + (why != nullptr ? ": " + juce::String(why) : juce::String()));
+        log_error(line + juce::String(step) + (why != nullptr ? ": " + shown_in_log(why, std::strlen(why)) : juce::String()));
         if (! threadShouldExit())
             show_failure(step);
         return;

@@ -26,6 +26,7 @@
 
 #include "scripthost/detach.h"
 #include "services/build_info.h"
+#include "services/log_text.h"
 #include "services/utf8_text.h"
 
 namespace platform
@@ -544,7 +545,7 @@ bool environment_is_text(juce::String& shown)
     const auto judged = [&shown](const char* name, const char* value) {
         if (value == nullptr || is_text(value))
             return true;
-        shown = juce::String(name) + "=" + shown_as_text(value, std::strlen(value));
+        shown = juce::String(name) + "=" + shown_in_log(value, std::strlen(value));
         return false;
     };
 
@@ -553,7 +554,7 @@ bool environment_is_text(juce::String& shown)
     {
         if (const auto* user = getpwuid(getuid()); user != nullptr && user->pw_dir != nullptr && ! is_text(user->pw_dir))
         {
-            shown = "HOME (unset; the user's home folder)=" + shown_as_text(user->pw_dir, std::strlen(user->pw_dir));
+            shown = "HOME (unset; the user's home folder)=" + shown_in_log(user->pw_dir, std::strlen(user->pw_dir));
             return false;
         }
     }

@@ -23,11 +23,6 @@ bool parse_reply(const juce::String& body, juce::var& reply)
     return true;
 }
 
-juce::String reply_text_for_log(const juce::String& text)
-{
-    return reply_text_for_log(text, text.getNumBytesAsUTF8());
-}
-
 juce::String reply_text_for_log(const juce::String& start, size_t bytes, int maxBytes)
 {
     if (bytes <= (size_t) maxBytes)

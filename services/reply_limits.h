@@ -19,10 +19,8 @@ bool read_reply_body(juce::InputStream& stream, juce::String& body);
 // the parser would read beyond the end of gives a void reply, as any other text that is not JSON.
 bool parse_reply(const juce::String& body, juce::var& reply);
 
-// The text as it goes into a log line: its first maxLoggedReplyBytes (whole characters), and how
-// many bytes were left out.
-juce::String reply_text_for_log(const juce::String& text);
-// The same for a text `bytes` long of which `start` holds the beginning, cut at `maxBytes` (whole
-// characters): all of it when it fits, otherwise `start` holds at least maxBytes + 1 bytes. The text
-// must be valid UTF-8 (see shown_in_log).
+// A text `bytes` long, of which `start` holds the beginning, as it goes into a log line: all of it
+// when it fits in `maxBytes`, otherwise its first `maxBytes` (whole characters; `start` holds at
+// least maxBytes + 1 bytes) and how many bytes were left out. The text must be valid UTF-8 (see
+// shown_in_log, which gives outside text its form first).
 juce::String reply_text_for_log(const juce::String& start, size_t bytes, int maxBytes = maxLoggedReplyBytes);

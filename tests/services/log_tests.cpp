@@ -128,8 +128,9 @@ TEST(LogText, OutsideTextIsShownEscapedAndBounded)
 TEST(LogWriter, LogJsonGivesTheLineOfTheWholeTextReshapedStepByStep)
 {
     const auto reshaped = [](const juce::var& value) {
-        return "[INFO]: " + reply_text_for_log(juce::JSON::toString(value).removeCharacters("\"").trimCharactersAtStart("{")
-                                                   .trimCharactersAtEnd("}").replace("\\n", "\r\n").trimStart().trimEnd());
+        const auto text = juce::JSON::toString(value).removeCharacters("\"").trimCharactersAtStart("{")
+                              .trimCharactersAtEnd("}").replace("\\n", "\r\n").trimStart().trimEnd();
+        return "[INFO]: " + reply_text_for_log(text, text.getNumBytesAsUTF8());
     };
     const juce::String pieces[] = { "x", "n", "\\", "\\n", "\"", "\n", " ", "{", "}", "[", juce::String::fromUTF8("\xc3\xa9"),
                                     juce::String::repeatedString("\n", 3000), juce::String::repeatedString(" ", 5000),
